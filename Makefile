@@ -1,0 +1,40 @@
+# Builds, runs and tests the show. The two commands a newcomer needs:
+#
+#     make run     build the program and show it (under Wine; under Xvfb without a display)
+#     make test    build everything and run every test
+#
+# Both install the Debian packages they need first (as root; otherwise they print
+# the apt-get line to run).
+
+NATIVE := build/native
+WIN32 := build/win32
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps native win32 run test bench clean
+
+all: native win32
+
+deps:
+	@tools/install-deps.sh
+
+native: deps
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(NATIVE) -j $(JOBS)
+
+win32: deps
+	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WIN32) -j $(JOBS)
+
+run: win32
+	tools/run.sh $(WIN32)/thousand.exe
+
+# The host tests run in parallel; the Wine tests one at a time, each on its own display.
+test: native win32
+	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(WIN32) --output-on-failure
+
+bench: native
+	$(NATIVE)/bin/thousand_bench
+
+clean:
+	rm -rf build

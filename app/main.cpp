@@ -1,0 +1,81 @@
+// The program's entry: the single instances in their order of construction, the
+// start-up question, the main loop and the shutdown.
+#include <windows.h>
+
+#include "app/scene_setup.h"
+#include "app/window_proc.h"
+#include "platform/cursor_control.h"
+#include "platform/frame_timer.h"
+#include "platform/render_window.h"
+#include "scene/camera.h"
+#include "show/frame_script.h"
+#include "show/site.h"
+
+// The single instances. They are defined here, in one translation unit, because C++
+// constructs the objects of one unit in the order of their definitions before WinMain
+// runs and destroys them in the reverse order after it returns; later objects may rely
+// on earlier ones.
+FrameTimer frameTimer;
+CursorControl cursorControl;
+RenderWindow renderWindow;
+Camera camera;
+
+namespace {
+
+// Cleared by a No to the start-up question; read when the window is first opened.
+bool fullscreenRequest = true;
+
+// Draws a frame whenever no message is pending, holding the pointer in place, until
+// a quit message, Escape or a failed frame. `message` keeps the last message retrieved.
+void runMainLoop(MSG& message)
+{
+    for (;;) {
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                return;
+            }
+            // Key presses also become character messages, which DefWindowProcA receives.
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            continue;
+        }
+
+        // Never sleeps: frames come as fast as drawing and the buffer swap allow.
+        if (windowActive && !DrawFrame()) {
+            return;
+        }
+        if (KeyState[VK_ESCAPE]) {
+            return;
+        }
+        cursorControl.moveTo(renderWindow.width / 2, renderWindow.height / 2);
+    }
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    MSG message = {};
+
+    if (MessageBoxA(nullptr, "Want to see it BIG ?", "FullScreen...",
+                    MB_YESNO | MB_ICONQUESTION) == IDNO) {
+        fullscreenRequest = false;
+    }
+
+    // open has told the user why it failed and released what it made.
+    if (!renderWindow.open(windowTitle, 640, 480, 32, fullscreenRequest, MainWindowProc)) {
+        return 0;
+    }
+
+    InitScene();
+    cursorControl.show(false);
+
+    runMainLoop(message);
+
+    cursorControl.show(true);
+    renderWindow.close();
+
+    // 0 after a close request; after Escape the wParam of whatever message came last,
+    // usually the Escape key's own character, 27.
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,40 @@
+#include "app/scene_setup.h"
+
+#include "platform/frame_timer.h"
+#include "platform/gl.h"
+#include "scene/camera.h"
+
+void InitScene()
+{
+    camera.farDistance = 100.0f;
+    camera.nearDistance = 0.1f;
+    camera.fieldOfView = 45.0f;
+    camera.eye = Vec3{35.0f, 30.0f, 50.0f};
+    camera.target = Vec3{35.0f, 0.0f, 25.0f};
+
+    // Started before anything is loaded: loading time counts toward the title phase.
+    frameTimer.start();
+
+    initSceneState();
+}
+
+void initSceneState()
+{
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+
+    // Given while the model-view matrix is still the identity that resize left, so the
+    // light sits at (60, 60, 60) in eye coordinates and moves with the viewer.
+    const GLfloat position[] = {60.0f, 60.0f, 60.0f, 1.0f};
+    const GLfloat ambient[] = {0.5f, 0.5f, 0.5f, 1.0f};
+    const GLfloat diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
+    glLightfv(GL_LIGHT1, GL_POSITION, position);
+    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse);
+    glEnable(GL_LIGHT1);
+    glEnable(GL_LIGHTING);
+}

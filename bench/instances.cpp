@@ -1,0 +1,19 @@
+// The single instances for the benchmarks, with a frame timer on the steady clock.
+#include <chrono>
+
+#include "platform/frame_timer.h"
+#include "platform/render_window.h"
+#include "scene/camera.h"
+
+namespace {
+std::int64_t steadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+FrameTimer frameTimer(TickSource{1000000000, steadyNanoseconds});
+RenderWindow renderWindow;
+Camera camera;

@@ -1,0 +1,29 @@
+# The Windows tree: the program and the Win32 test program, plus the tests that run
+# them under Wine.
+enable_language(RC)
+
+set(THOUSAND_WIN32_SOURCES
+    app/window_proc.cpp
+    platform/cursor_control_win32.cpp
+    platform/frame_timer_win32.cpp
+    platform/render_window_win32.cpp
+)
+set(THOUSAND_SYSTEM_LIBRARIES opengl32 glu32 gdi32 user32 kernel32 winmm)
+
+# libgcc, libstdc++ and winpthread go into the executables: only system DLLs remain.
+if(NOT MSVC)
+    set(THOUSAND_STATIC_LINK -static -static-libgcc -static-libstdc++)
+endif()
+
+add_library(thousand_core STATIC ${THOUSAND_PORTABLE_SOURCES} ${THOUSAND_WIN32_SOURCES})
+target_include_directories(thousand_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(thousand_core PUBLIC ${THOUSAND_SYSTEM_LIBRARIES})
+thousand_warnings(thousand_core)
+
+add_executable(thousand WIN32 app/main.cpp resources/thousand.rc)
+target_link_libraries(thousand PRIVATE thousand_core ${THOUSAND_STATIC_LINK})
+thousand_warnings(thousand)
+set_target_properties(thousand PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+include(${PROJECT_SOURCE_DIR}/tests/win32/tests.cmake)
+include(${PROJECT_SOURCE_DIR}/tests/e2e/tests.cmake)

@@ -1,0 +1,202 @@
+// The Win32 half of the render window: window class, window, device context, pixel
+// format, WGL rendering context and display mode. A port to another platform replaces
+// this file: it must open a double-buffered RGBA window with a 16-bit depth buffer and
+// a stencil bit, keep a GL 1.1 context current on it, and swap its buffers.
+#include <windows.h>
+
+#include <type_traits>
+
+#include "platform/gl.h"
+#include "platform/render_window.h"
+
+static_assert(std::is_same<WindowProcedure, WNDPROC>::value,
+              "WindowProcedure must match the Win32 window procedure type");
+
+namespace {
+
+const char* const windowClassName = "OpenGL";
+
+// The icon group and cursor of the class. With a null instance handle both lookups
+// find nothing, so the class has neither; the cursor stays hidden during the show.
+const int classResourceNumber = 117;
+
+// Reports a failure of open to the user.
+void reportOpenFailure(const char* message)
+{
+    MessageBoxA(nullptr, message, "ERROR", MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Reports a failure of close; the teardown goes on.
+void reportCloseFailure(const char* message)
+{
+    MessageBoxA(nullptr, message, "SHUTDOWN ERROR", MB_OK | MB_ICONINFORMATION);
+}
+
+} // namespace
+
+bool RenderWindow::open(const char* title, int newWidth, int newHeight, int bits,
+                        bool newFullscreen, WindowProcedure windowProc)
+{
+    fullscreen = newFullscreen;
+    instance = GetModuleHandleA(nullptr);
+
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(classResourceNumber));
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(classResourceNumber));
+    windowClass.lpszClassName = windowClassName;
+    if (!RegisterClassA(&windowClass)) {
+        reportOpenFailure("Failed To Register The Window Class.");
+        return false;
+    }
+
+    if (fullscreen) {
+        DEVMODEA mode = {};
+        // The size of the structure without its later panning fields, which every
+        // version of Windows accepts.
+        mode.dmSize = 148;
+        mode.dmPelsWidth = static_cast<DWORD>(newWidth);
+        mode.dmPelsHeight = static_cast<DWORD>(newHeight);
+        mode.dmBitsPerPel = static_cast<DWORD>(bits);
+        mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+        if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) {
+            const int answer = MessageBoxA(nullptr,
+                                           "The Requested Fullscreen Mode Is Not Supported By\n"
+                                           "Your Video Card. Use Windowed Mode Instead?",
+                                           "Tenvo GL", MB_YESNO | MB_ICONEXCLAMATION);
+            if (answer != IDYES) {
+                // The class stays registered: the program ends right after this.
+                MessageBoxA(nullptr, "Program Will Now Close.", "ERROR", MB_ICONSTOP);
+                return false;
+            }
+            fullscreen = false;
+        }
+    }
+
+    DWORD exStyle;
+    DWORD style;
+    if (fullscreen) {
+        // Paired with the ShowCursor(TRUE) of close.
+        ShowCursor(FALSE);
+        exStyle = WS_EX_APPWINDOW;
+        style = WS_POPUP;
+    } else {
+        exStyle = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+        style = WS_OVERLAPPEDWINDOW;
+    }
+
+    // Grown by the frame, so that the client area has exactly the size asked for.
+    RECT rect = {0, 0, newWidth, newHeight};
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    window = CreateWindowExA(exStyle, windowClassName, title,
+                             style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                             rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
+                             instance, nullptr);
+    if (!window) {
+        close();
+        reportOpenFailure("Window Creation Error.");
+        return false;
+    }
+
+    deviceContext = GetDC(window);
+    if (!deviceContext) {
+        close();
+        reportOpenFailure("Can't Create A GL Device Context.");
+        return false;
+    }
+
+    PIXELFORMATDESCRIPTOR format = {};
+    format.nSize = sizeof(format);
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    format.iPixelType = PFD_TYPE_RGBA;
+    format.cColorBits = static_cast<BYTE>(bits);
+    format.cDepthBits = 16;
+    format.cStencilBits = 1;
+    format.iLayerType = PFD_MAIN_PLANE;
+    const int formatIndex = ChoosePixelFormat(deviceContext, &format);
+    if (formatIndex == 0) {
+        close();
+        reportOpenFailure("Can't Find A Suitable PixelFormat.");
+        return false;
+    }
+    if (!SetPixelFormat(deviceContext, formatIndex, &format)) {
+        close();
+        reportOpenFailure("Can't Set The PixelFormat.");
+        return false;
+    }
+
+    renderingContext = wglCreateContext(deviceContext);
+    if (!renderingContext) {
+        close();
+        reportOpenFailure("Can't Create A GL Rendering Context.");
+        return false;
+    }
+    if (!wglMakeCurrent(deviceContext, renderingContext)) {
+        close();
+        reportOpenFailure("Can't Activate The GL Rendering Context.");
+        return false;
+    }
+
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    SetFocus(window);
+
+    resize(newWidth, newHeight);
+    if (!initState()) {
+        close();
+        reportOpenFailure("Initialization Failed.");
+        return false;
+    }
+    return true;
+}
+
+void RenderWindow::close()
+{
+    if (fullscreen) {
+        ChangeDisplaySettingsA(nullptr, 0);
+        ShowCursor(TRUE);
+    }
+
+    if (renderingContext) {
+        if (!wglMakeCurrent(nullptr, nullptr)) {
+            reportCloseFailure("Release Of DC And RC Failed.");
+        }
+        if (!wglDeleteContext(renderingContext)) {
+            reportCloseFailure("Release Rendering Context Failed.");
+        }
+        renderingContext = nullptr;
+    }
+
+    // Each handle is forgotten once released, so that a second close, or one after a
+    // half-finished open, touches only what exists.
+    if (deviceContext) {
+        if (!ReleaseDC(window, deviceContext)) {
+            reportCloseFailure("Release Device Context Failed.");
+        }
+        deviceContext = nullptr;
+    }
+
+    if (window) {
+        if (!DestroyWindow(window)) {
+            reportCloseFailure("Could Not Release hWnd.");
+        }
+        window = nullptr;
+    }
+
+    if (!UnregisterClassA(windowClassName, instance)) {
+        reportCloseFailure("Could Not Unregister Class.");
+    }
+}
+
+void RenderWindow::makeCurrent()
+{
+    wglMakeCurrent(deviceContext, renderingContext);
+}
+
+void RenderWindow::swapBuffers()
+{
+    SwapBuffers(deviceContext);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <GL/osmesa.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/gl.h"
+
+// A fresh off-screen GL context with RGBA colour, a 16-bit depth buffer and a stencil
+// buffer, current for as long as the object lives.
+class OffscreenContext {
+public:
+    OffscreenContext(int width = 640, int height = 480);
+    ~OffscreenContext();
+    OffscreenContext(const OffscreenContext&) = delete;
+    OffscreenContext& operator=(const OffscreenContext&) = delete;
+
+    // The 8-bit RGBA colour at a pixel, counted from the top-left corner as the
+    // window counts it.
+    struct Rgba {
+        int r, g, b, a;
+    };
+    Rgba pixel(int x, int y) const;
+
+    // Writes the colour buffer as a binary PPM, top row first, for a person to look at.
+    void save(const std::string& path) const;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+private:
+    int width_;
+    int height_;
+    std::vector<std::uint8_t> buffer_;
+    OSMesaContext context_;
+};

@@ -1,0 +1,18 @@
+// The single instances for the host tests, in the program's order, with a frame timer
+// on the test clock.
+#include "platform/frame_timer.h"
+#include "platform/render_window.h"
+#include "scene/camera.h"
+#include "tests/host/test_clock.h"
+
+namespace testClock {
+std::int64_t now = 0;
+std::int64_t read()
+{
+    return now;
+}
+} // namespace testClock
+
+FrameTimer frameTimer(TickSource{testClock::frequency, testClock::read});
+RenderWindow renderWindow;
+Camera camera;

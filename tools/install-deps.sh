@@ -1,0 +1,42 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing need.
+# Run as root it installs what is missing with apt-get; otherwise it prints
+# the exact command to run and fails.
+set -eu
+
+NATIVE="cmake make g++ pkg-config python3 googletest libgtest-dev libbenchmark-dev
+        libosmesa6-dev libglu1-mesa-dev
+        g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+        wine xvfb xdotool x11-utils imagemagick"
+I386="wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386"
+
+missing=""
+for pkg in $NATIVE $I386; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    case "$status" in
+        *"install ok installed"*) ;;
+        *) missing="$missing $pkg" ;;
+    esac
+done
+
+[ -z "$missing" ] && exit 0
+
+needs_i386=""
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    needs_i386="dpkg --add-architecture i386 && "
+fi
+command="${needs_i386}apt-get update && apt-get install -y --no-install-recommends$missing"
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages:$missing" >&2
+    echo "Run as root:" >&2
+    echo "  $command" >&2
+    exit 1
+fi
+
+echo "Installing:$missing"
+[ -n "$needs_i386" ] && dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $missing

@@ -69,6 +69,9 @@ public:
     HINSTANCE__* instance;
 
 private:
+    // Releases what a failing open made, then tells the user why; gives false.
+    bool abandonOpen(const char* message);
+
     // Platform hooks: make this window's rendering context current; show the back buffer.
     void makeCurrent();
     void swapBuffers();

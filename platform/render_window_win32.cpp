@@ -95,16 +95,12 @@ bool RenderWindow::open(const char* title, int newWidth, int newHeight, int bits
                              rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr,
                              instance, nullptr);
     if (!window) {
-        close();
-        reportOpenFailure("Window Creation Error.");
-        return false;
+        return abandonOpen("Window Creation Error.");
     }
 
     deviceContext = GetDC(window);
     if (!deviceContext) {
-        close();
-        reportOpenFailure("Can't Create A GL Device Context.");
-        return false;
+        return abandonOpen("Can't Create A GL Device Context.");
     }
 
     PIXELFORMATDESCRIPTOR format = {};
@@ -118,26 +114,18 @@ bool RenderWindow::open(const char* title, int newWidth, int newHeight, int bits
     format.iLayerType = PFD_MAIN_PLANE;
     const int formatIndex = ChoosePixelFormat(deviceContext, &format);
     if (formatIndex == 0) {
-        close();
-        reportOpenFailure("Can't Find A Suitable PixelFormat.");
-        return false;
+        return abandonOpen("Can't Find A Suitable PixelFormat.");
     }
     if (!SetPixelFormat(deviceContext, formatIndex, &format)) {
-        close();
-        reportOpenFailure("Can't Set The PixelFormat.");
-        return false;
+        return abandonOpen("Can't Set The PixelFormat.");
     }
 
     renderingContext = wglCreateContext(deviceContext);
     if (!renderingContext) {
-        close();
-        reportOpenFailure("Can't Create A GL Rendering Context.");
-        return false;
+        return abandonOpen("Can't Create A GL Rendering Context.");
     }
     if (!wglMakeCurrent(deviceContext, renderingContext)) {
-        close();
-        reportOpenFailure("Can't Activate The GL Rendering Context.");
-        return false;
+        return abandonOpen("Can't Activate The GL Rendering Context.");
     }
 
     ShowWindow(window, SW_SHOW);
@@ -146,11 +134,16 @@ bool RenderWindow::open(const char* title, int newWidth, int newHeight, int bits
 
     resize(newWidth, newHeight);
     if (!initState()) {
-        close();
-        reportOpenFailure("Initialization Failed.");
-        return false;
+        return abandonOpen("Initialization Failed.");
     }
     return true;
+}
+
+bool RenderWindow::abandonOpen(const char* message)
+{
+    close();
+    reportOpenFailure(message);
+    return false;
 }
 
 void RenderWindow::close()

@@ -57,7 +57,13 @@ void MessageBoxWatcher::watch()
             char caption[256] = {};
             char text[512] = {};
             GetWindowTextA(box, caption, sizeof(caption));
-            GetDlgItemTextA(box, messageTextId, text, sizeof(text));
+            // A box may show before its text is in place: give it a moment.
+            for (int attempt = 0; attempt < 50 && text[0] == '\0'; ++attempt) {
+                GetDlgItemTextA(box, messageTextId, text, sizeof(text));
+                if (text[0] == '\0') {
+                    Sleep(10);
+                }
+            }
             seen_.push_back(Box{caption, text});
             const std::size_t index = seen_.size() - 1;
             const int answer = index < answers_.size() ? answers_[index] : IDCANCEL;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@ public:
         std::string caption;
         std::string text;
         bool operator==(const Box& other) const { return caption == other.caption && text == other.text; }
+        friend void PrintTo(const Box& box, std::ostream* out) { *out << '"' << box.caption << "\": \"" << box.text << '"'; }
     };
 
     explicit MessageBoxWatcher(std::vector<int> answers = {});

@@ -159,17 +159,19 @@ TEST(RenderWindowTest, CloseReleasesOnlyWhatExists)
                                   nullptr, windowClass.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
 
-    MessageBoxWatcher watcher;
-    renderWindow.fullscreen = false;
-    renderWindow.instance = windowClass.hInstance;
-    renderWindow.window = window;
-    renderWindow.deviceContext = GetDC(window);
-    renderWindow.renderingContext = nullptr;
-    renderWindow.close();
+    {
+        MessageBoxWatcher watcher;
+        renderWindow.fullscreen = false;
+        renderWindow.instance = windowClass.hInstance;
+        renderWindow.window = window;
+        renderWindow.deviceContext = GetDC(window);
+        renderWindow.renderingContext = nullptr;
+        renderWindow.close();
 
-    EXPECT_FALSE(IsWindow(window));
-    expectClosed();
-    EXPECT_TRUE(watcher.seen().empty()) << "nothing failed, so nothing was reported";
+        EXPECT_FALSE(IsWindow(window));
+        expectClosed();
+        EXPECT_TRUE(watcher.seen().empty()) << "nothing failed, so nothing was reported";
+    }
 
     // A second close finds nothing but the class, which is gone too: that one failure
     // is reported, and the teardown goes on.

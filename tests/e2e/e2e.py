@@ -1,0 +1,666 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: the real program under Wine on a private Xvfb display.
+
+Each scenario starts its own X server, runs thousand.exe in the e2e Wine prefix, drives
+it from outside with xdotool (keys, pointer), looks at it with screenshots, xwininfo and
+the Win32 helper winctl.exe, and reads the exit code of its Wine process. Only the
+processes started here are ended, by their ids.
+
+    e2e.py SCENARIO --program thousand.exe --helper winctl.exe --output DIR --prefix DIR
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+TITLE = "Dolven Quarn - http://www.dolvenquarn.org"
+QUESTION = "FullScreen..."
+QUESTION_TEXT = "Want to see it BIG ?"
+REFUSAL = "Tenvo GL"
+REFUSAL_TEXT = ("The Requested Fullscreen Mode Is Not Supported By\n"
+                "Your Video Card. Use Windowed Mode Instead?")
+CLOSING = "ERROR"
+CLOSING_TEXT = "Program Will Now Close."
+
+SCREEN_SIZE = (1024, 768)
+CLIENT_SIZE = (640, 480)
+# The frame's clear colour in 8 bits, and how far a channel may stray from it.
+CLEAR_COLOUR = (42, 58, 128)
+TOLERANCE = 3
+# The exit code after Escape: the character message of the Escape key itself.
+ESCAPE_EXIT_CODE = 27
+
+# A region of the screen that no window of the show covers in windowed mode.
+OUTSIDE_WINDOW = (700, 100, 300, 600)
+
+ROOT = Path(__file__).resolve().parents[2]
+WINE = ROOT / "tools" / "wine.sh"
+
+
+class Failure(Exception):
+    pass
+
+
+def log(message):
+    print(message, flush=True)
+
+
+def check(condition, message):
+    """Records a passed check, or fails the scenario with the message."""
+    if not condition:
+        raise Failure(message)
+    log(f"ok: {message}")
+
+
+def wait_for(what, probe, timeout, interval=0.1):
+    """Polls probe until it returns something true, for at most timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+def ere_escape(text):
+    """Escapes text for the extended regular expressions of xdotool search."""
+    return re.sub(r"([.\[\]()*+?{}|^$\\])", r"\\\1", text)
+
+
+class Picture:
+    """A screenshot of the whole X screen, 8 bits per channel."""
+
+    def __init__(self, ppm):
+        # A binary PPM: "P6", width, height, maximum, one whitespace, then RGB bytes.
+        fields = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", ppm)
+        if not fields or int(fields.group(3)) != 255:
+            raise Failure("the screenshot is not an 8-bit PPM")
+        self.ppm = ppm
+        self.width, self.height = int(fields.group(1)), int(fields.group(2))
+        self.pixels = ppm[fields.end():]
+
+    def rows(self, region):
+        x, y, w, h = region
+        if x < 0 or y < 0 or x + w > self.width or y + h > self.height:
+            raise Failure(f"region {region} lies outside the {self.width}x{self.height} screen")
+        for row in range(y, y + h):
+            start = (row * self.width + x) * 3
+            yield self.pixels[start:start + 3 * w]
+
+    def share(self, region, colour, tolerance=TOLERANCE):
+        """The share of the region's pixels whose every channel is within tolerance."""
+        x, y, w, h = region
+        exact = bytes(colour) * w
+        low = [c - tolerance for c in colour]
+        high = [c + tolerance for c in colour]
+        good = 0
+        for line in self.rows(region):
+            if line == exact:
+                good += w
+                continue
+            for i in range(0, len(line), 3):
+                if (low[0] <= line[i] <= high[0] and low[1] <= line[i + 1] <= high[1]
+                        and low[2] <= line[i + 2] <= high[2]):
+                    good += 1
+        return good / (w * h)
+
+    def mean(self, region):
+        sums = [0, 0, 0]
+        for line in self.rows(region):
+            for channel in range(3):
+                sums[channel] += sum(line[channel::3])
+        count = region[2] * region[3]
+        return tuple(round(s / count, 1) for s in sums)
+
+
+def shows(picture, region, colour, share=1.0):
+    """Whether at least share of the region has the colour, within the tolerance."""
+    return picture.share(region, colour) >= share
+
+
+class Session:
+    """One private X server and the Wine programs of one scenario."""
+
+    def __init__(self, args, scenario):
+        self.program = Path(args.program).resolve()
+        self.helper_exe = Path(args.helper).resolve()
+        self.prefix = Path(args.prefix).resolve()
+        self.output = Path(args.output).resolve() / scenario
+        self.output.mkdir(parents=True, exist_ok=True)
+        for old in self.output.iterdir():
+            old.unlink()
+        self.processes = []
+        self.xvfb = None
+        self.env = dict(os.environ)
+        self.env.update(THOUSAND_WINEPREFIX=str(self.prefix), WINEPREFIX=str(self.prefix),
+                        WINEARCH="win32", WINEDLLOVERRIDES="mscoree,mshtml=",
+                        WINEDEBUG="-all")
+        self.last_picture = None
+
+    # Start and end.
+
+    def __enter__(self):
+        # A server left from an earlier run of this prefix would still use its display.
+        self.wait_for_wineserver()
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+             f"{SCREEN_SIZE[0]}x{SCREEN_SIZE[1]}x24", "-nolisten", "tcp"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        # Xvfb writes the display number it chose once it accepts clients.
+        ready = threading.Timer(10, lambda: self.xvfb.kill())
+        ready.start()
+        with os.fdopen(read_end) as numbers:
+            display = numbers.readline().strip()
+        ready.cancel()
+        if not display:
+            raise Failure("Xvfb did not start")
+        self.env["DISPLAY"] = f":{display}"
+        log(f"Xvfb on display :{display}, Wine prefix {self.prefix}")
+        self.ensure_prefix()
+        return self
+
+    def __exit__(self, kind, error, trace):
+        if isinstance(error, Failure):
+            self.save_failure_screenshot()
+        for process in self.processes:
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait(timeout=5)
+        # Let the prefix's Wine session wind down before the display goes away.
+        self.wait_for_wineserver()
+        if self.xvfb:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait(timeout=5)
+        return False
+
+    def ensure_prefix(self):
+        if (self.prefix / "system.reg").exists():
+            return
+        log("creating the Wine prefix")
+        self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["wineboot", "--init"], env=self.env, timeout=180,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wait_for_wineserver(timeout=60)
+
+    def wait_for_wineserver(self, timeout=30):
+        try:
+            subprocess.run(["wineserver", "--wait"], env=self.env, timeout=timeout,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            log(f"warning: the Wine session of {self.prefix} did not end within {timeout} s")
+
+    def save_failure_screenshot(self):
+        try:
+            path = self.save_picture(self.capture(), "failure.png")
+            log(f"screenshot at the failure: {path}")
+            if self.last_picture:
+                path = self.save_picture(self.last_picture, "last-checked.png")
+                log(f"last screenshot checked: {path}")
+        except (Failure, OSError, subprocess.SubprocessError) as problem:
+            log(f"no screenshot: {problem}")
+
+    # Wine programs.
+
+    def start(self, arguments, log_name, debug="-all"):
+        """Starts a Windows program under Wine, its output going to a log file."""
+        env = dict(self.env, WINEDEBUG=debug)
+        with open(self.output / log_name, "wb") as output:
+            process = subprocess.Popen([str(WINE), *arguments], env=env, stdout=output,
+                                       stderr=subprocess.STDOUT)
+        self.processes.append(process)
+        return process
+
+    def start_show(self, debug="-all"):
+        return self.start([str(self.program)], "wine.log", debug)
+
+    def helper(self, *arguments, desktop=None, timeout=30):
+        """Runs winctl.exe and returns its exit code and its output line."""
+        command = [str(WINE), str(self.helper_exe)]
+        if desktop:
+            command += ["--desktop", desktop]
+        result = subprocess.run(command + list(arguments), env=self.env, timeout=timeout,
+                                capture_output=True)
+        text = result.stdout.decode(errors="replace").replace("\r\n", "\n")
+        return result.returncode, text[:-1] if text.endswith("\n") else text
+
+    def helper_numbers(self, *arguments, desktop=None):
+        code, text = self.helper(*arguments, desktop=desktop)
+        if code != 0:
+            raise Failure(f"winctl {' '.join(arguments)} failed ({code})")
+        return tuple(int(field) for field in text.split())
+
+    def box_text(self, caption):
+        code, text = self.helper("text", caption)
+        if code != 0:
+            raise Failure(f"no message box captioned {caption!r} to read")
+        return text
+
+    def process_id(self, title, desktop=None):
+        """The Wine process id, in hex as Wine's traces write it, of a window's program."""
+        code, text = self.helper("find", title, desktop=desktop)
+        if code != 0:
+            raise Failure(f"no window titled {title!r}")
+        return text.split()[1]
+
+    def wait_exit(self, process, what, timeout=30):
+        try:
+            return process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{what} did not end within {timeout} s") from None
+
+    # The X side.
+
+    def x(self, *command, timeout=10):
+        try:
+            return subprocess.run(command, env=self.env, timeout=timeout, capture_output=True)
+        except subprocess.TimeoutExpired:
+            return subprocess.CompletedProcess(command, -1, b"", b"timed out")
+
+    def find_windows(self, title, visible=True):
+        """X windows with exactly this title; xdotool fails now and then while windows
+        come and go, which counts as none found."""
+        command = ["xdotool", "search"] + (["--onlyvisible"] if visible else [])
+        result = self.x(*command, "--name", f"^{ere_escape(title)}$")
+        if result.returncode != 0:
+            return []
+        return [int(line) for line in result.stdout.split()]
+
+    def wait_window(self, title, timeout=30):
+        windows = wait_for(f"a window titled {title!r}", lambda: self.find_windows(title),
+                           timeout)
+        log(f"ok: a window titled {title!r} is shown")
+        return windows[0]
+
+    def wait_gone(self, window, what, timeout=15):
+        wait_for(f"{what} to go away", lambda: not self.geometry(window), timeout)
+
+    def geometry(self, window):
+        """Absolute x, y, width, height of a viewable X window, or None."""
+        result = self.x("xwininfo", "-id", str(window))
+        text = result.stdout.decode(errors="replace")
+        if result.returncode != 0 or "IsViewable" not in text:
+            return None
+        value = {}
+        for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"):
+            found = re.search(rf"{key}:\s+(-?\d+)", text)
+            if not found:
+                return None
+            value[key] = int(found.group(1))
+        return tuple(value.values())
+
+    def child_geometries(self, window):
+        """Absolute x, y, width, height of each child window of an X window."""
+        result = self.x("xwininfo", "-children", "-id", str(window))
+        pattern = re.compile(r"^\s+0x[0-9a-f]+ .*\s(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$")
+        children = []
+        for line in result.stdout.decode(errors="replace").splitlines():
+            found = pattern.match(line)
+            if found:
+                w, h, x, y = (int(v) for v in found.groups())
+                children.append((x, y, w, h))
+        return children
+
+    def focus(self, window):
+        wait_for(f"the keyboard focus on X window {window}",
+                 lambda: self.x("xdotool", "windowfocus", "--sync", str(window),
+                                timeout=5).returncode == 0, 10)
+
+    def press(self, window, keys):
+        """Focuses a window and presses keys there, as a person at the keyboard would."""
+        self.focus(window)
+        result = self.x("xdotool", "key", keys)
+        if result.returncode != 0:
+            raise Failure(f"xdotool could not press {keys}")
+        log(f"pressed {keys}")
+
+    def pointer(self):
+        result = self.x("xdotool", "getmouselocation", "--shell")
+        fields = dict(line.split("=", 1) for line in result.stdout.decode().split() if "=" in line)
+        return int(fields["X"]), int(fields["Y"])
+
+    def move_pointer(self, x, y):
+        self.x("xdotool", "mousemove", str(x), str(y))
+
+    def capture(self):
+        result = self.x("import", "-window", "root", "-depth", "8", "ppm:-", timeout=20)
+        if result.returncode != 0:
+            raise Failure("import could not capture the screen")
+        return Picture(result.stdout)
+
+    def save_picture(self, picture, name):
+        path = self.output / name
+        subprocess.run(["convert", "ppm:-", str(path)], input=picture.ppm, timeout=20,
+                       check=True)
+        return path
+
+    def wait_picture(self, what, region, colour, share=1.0, timeout=15):
+        """Waits until the screen shows colour in the region; returns that screenshot."""
+
+        def probe():
+            self.last_picture = self.capture()
+            return self.last_picture if shows(self.last_picture, region, colour, share) else None
+
+        try:
+            picture = wait_for(what, probe, timeout, interval=0.3)
+        except Failure:
+            raise Failure(f"{what}: the region {region} shows about "
+                          f"{self.last_picture.mean(region)} on average, "
+                          f"{self.last_picture.share(region, colour):.1%} within "
+                          f"{TOLERANCE} of {colour}") from None
+        log(f"ok: {what}")
+        return picture
+
+    # Steps that several scenarios share.
+
+    def answer_question(self, key):
+        """Waits for the start-up question, reads it and answers it with a key."""
+        box = self.wait_window(QUESTION, timeout=60)
+        text = self.box_text(QUESTION)
+        check(text == QUESTION_TEXT, f"the start-up question reads {QUESTION_TEXT!r} ({text!r})")
+        # The same reading of a box must tell one message from another.
+        check(text != REFUSAL_TEXT, "the start-up question does not read as the refusal")
+        self.press(box, key)
+        return box
+
+    def answer_refusal(self, key):
+        box = self.wait_window(REFUSAL)
+        text = self.box_text(REFUSAL)
+        check(text == REFUSAL_TEXT, f"the refused mode is explained ({text!r})")
+        self.press(box, key)
+
+    def check_windowed_picture(self):
+        """The window's client area: its size, where X shows it, and its colour."""
+        window = self.wait_window(TITLE)
+        width, height, left, top = wait_for(
+            "the client area", lambda: self.client_area(), 10)
+        check((width, height) == CLIENT_SIZE, f"the client area is 640 x 480 ({width} x {height})")
+        region = (left, top, width, height)
+        # Without a window manager Wine draws the window itself; the client area is the
+        # titled X window or a child of it.
+        geometries = [self.geometry(window)] + self.child_geometries(window)
+        check(region in geometries,
+              f"an X window of the program covers exactly the client area {region} ({geometries})")
+        picture = self.wait_picture("the client area shows the clear colour everywhere",
+                                    region, CLEAR_COLOUR)
+        check(not shows(picture, OUTSIDE_WINDOW, CLEAR_COLOUR),
+              f"the screen outside the window is not the clear colour "
+              f"({picture.mean(OUTSIDE_WINDOW)})")
+        return window, region
+
+    def client_area(self):
+        code, text = self.helper("client", TITLE)
+        return tuple(int(v) for v in text.split()) if code == 0 else None
+
+
+class WineLog:
+    """A Wine trace that a running program writes; it is read as it grows."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def size(self):
+        return self.path.stat().st_size
+
+    def lines(self, pid, start=0, end=None):
+        """The trace lines of one process between two byte offsets."""
+        with open(self.path, "rb") as trace:
+            trace.seek(start)
+            data = trace.read(None if end is None else end - start)
+        prefix = f"{pid}:".encode()
+        return [line.decode(errors="replace") for line in data.splitlines()
+                if line.startswith(prefix)]
+
+    def count(self, pid, marker, seconds):
+        """How many trace lines of the process contain marker within the next seconds."""
+        start = self.size()
+        time.sleep(seconds)
+        return sum(marker in line for line in self.lines(pid, start, self.size()))
+
+
+# The scenarios.
+
+def scenario_windowed(session):
+    """No to the question: a 640 x 480 window in the clear colour, the pointer hidden and
+    held at (320, 240), Escape ends with 27 after showing the pointer again."""
+    show = session.start_show(debug="+pid,+cursor")
+
+    # While the question waits, nothing holds or hides the pointer: the checks that the
+    # show passes below fail here.
+    session.wait_window(QUESTION, timeout=60)
+    session.move_pointer(100, 100)
+    time.sleep(0.5)
+    check(session.pointer() == (100, 100), "before the show the pointer stays where it is put")
+    showing, _, _ = session.helper_numbers("cursor")
+    check(showing == 1, "before the show the pointer is visible")
+
+    session.answer_question("n")
+    window, region = session.check_windowed_picture()
+    pid = session.process_id(TITLE)
+
+    showing, x, y = session.helper_numbers("cursor")
+    check(showing == 0, "the pointer is hidden during the show")
+    check((x, y) == (320, 240), f"Win32 puts the pointer at (320, 240) ({x}, {y})")
+    # Wine learns of pointer motion only over its own windows, so the pointer is moved
+    # to points inside the window; the show puts it back on its next pass.
+    for point in ((100, 100), (600, 400)):
+        session.move_pointer(*point)
+        wait_for(f"the pointer to come back from {point}",
+                 lambda: session.pointer() == (320, 240), 5)
+        log(f"ok: the pointer moved to {point} comes back to (320, 240)")
+
+    session.press(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+    # Wine traces every ShowCursor with the display counter it leaves: the pointer is
+    # visible while the counter is not negative.
+    counters = [int(found.group(2)) for found in
+                (re.search(r"NtUserShowCursor (\d), count=(-?\d+)", line)
+                 for line in WineLog(session.output / "wine.log").lines(pid)) if found]
+    check(counters and counters[0] < 0, f"the show hid the pointer (counters {counters})")
+    check(counters[-1] >= 0, f"the pointer was visible again before the exit (counters {counters})")
+
+
+def scenario_close(session):
+    """No to the question, then a close request to the window: exit code 0."""
+    show = session.start_show()
+    session.answer_question("n")
+    window, _ = session.check_windowed_picture()
+    session.press(window, "alt+F4")
+    code = session.wait_exit(show, "the show after Alt+F4")
+    check(code == 0, f"closing the window ends the show with exit code 0 ({code})")
+
+
+DESKTOP = "thousand-e2e"
+
+
+def scenario_fullscreen(session):
+    """Yes to the question inside a Wine virtual desktop: the display mode becomes
+    640 x 480 x 32 and shows the clear colour; Escape restores 1024 x 768, exit code 27."""
+    result = session.output / "result.txt"
+
+    def windows_path(path):
+        return "Z:" + str(path).replace("/", "\\")
+
+    # Explorer runs the helper, which runs the show and reports its exit code.
+    explorer = session.start(
+        ["explorer", f"/desktop={DESKTOP},{SCREEN_SIZE[0]}x{SCREEN_SIZE[1]}",
+         windows_path(session.helper_exe), "run", windows_path(result),
+         windows_path(session.program)], "wine.log")
+    desktop = session.wait_window(f"{DESKTOP} - Wine desktop", timeout=60)
+    session.wait_window(QUESTION, timeout=60)
+
+    # Before the answer the mode is the desktop's own: the checks below fail here.
+    check(session.geometry(desktop) != (0, 0, 640, 480),
+          f"before the answer the desktop is not 640 x 480 ({session.geometry(desktop)})")
+    mode = session.helper_numbers("mode", desktop=DESKTOP)
+    check(mode == (1024, 768, 32), f"before the answer the mode is 1024 x 768 x 32 ({mode})")
+
+    box = session.find_windows(QUESTION)[0]
+    session.press(box, "y")
+    wait_for("the desktop to become 640 x 480",
+             lambda: session.geometry(desktop) == (0, 0, 640, 480), 15)
+    log("ok: the desktop's X window is now 640 x 480")
+    mode = session.helper_numbers("mode", desktop=DESKTOP)
+    check(mode == (640, 480, 32), f"the display mode is 640 x 480 x 32 ({mode})")
+
+    window = session.wait_window(TITLE)
+    check(session.geometry(window) == (0, 0, 640, 480),
+          f"the show's window covers the screen ({session.geometry(window)})")
+    picture = session.wait_picture("the screen shows the clear colour everywhere",
+                                   (0, 0, 640, 480), CLEAR_COLOUR)
+    check(not shows(picture, OUTSIDE_WINDOW, CLEAR_COLOUR),
+          "the X screen beyond the shrunken desktop is not the clear colour")
+
+    session.press(window, "Escape")
+    session.wait_exit(explorer, "the virtual desktop after Escape")
+    if not result.exists():
+        raise Failure("the helper did not report the show's exit code")
+    code, width, height, bits = (int(v) for v in result.read_text().split())
+    log(f"explorer's own exit status: {explorer.returncode}")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+    check((width, height) == SCREEN_SIZE,
+          f"the mode is 1024 x 768 again after the show ({width} x {height} x {bits})")
+
+
+def scenario_refused_yes(session):
+    """Yes to the question on a display that refuses the mode, Yes to going on windowed:
+    the normal window, and Escape ends with 27."""
+    show = session.start_show()
+    session.answer_question("y")
+    session.answer_refusal("y")
+    window, _ = session.check_windowed_picture()
+    mode = session.helper_numbers("mode")
+    check(mode[:2] == SCREEN_SIZE, f"the display mode is left as it was ({mode})")
+    session.press(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+
+def scenario_refused_no(session):
+    """Yes to the question on a display that refuses the mode, No to going on windowed:
+    the program says it will close, ends with 0, and never opens its window."""
+    show = session.start_show(debug="+pid,+win")
+
+    # Any window with the show's title, even an unmapped one, for as long as it runs.
+    sightings = []
+    stop = threading.Event()
+
+    def watch():
+        while not stop.is_set():
+            sightings.extend(session.find_windows(TITLE, visible=False))
+            stop.wait(0.1)
+
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    try:
+        session.wait_window(QUESTION, timeout=60)
+        pid = session.process_id(QUESTION)
+        session.answer_question("y")
+        session.answer_refusal("n")
+        box = session.wait_window(CLOSING)
+        text = session.box_text(CLOSING)
+        check(text == CLOSING_TEXT, f"the program says {CLOSING_TEXT!r} ({text!r})")
+        session.press(box, "Return")
+        code = session.wait_exit(show, "the program after the last message")
+    finally:
+        stop.set()
+        watcher.join()
+    check(code == 0, f"the program ends with exit code 0 ({code})")
+    check(not sightings, f"no window titled {TITLE!r} was seen on the X screen")
+
+    # Wine traces every window it creates: the three message boxes, never the show's.
+    created = [line for line in WineLog(session.output / "wine.log").lines(pid)
+               if "WIN_CreateWindowEx" in line]
+    boxes = [line for line in created if "#8002" in line]
+    check(len(boxes) == 3, f"the trace shows the three message boxes created ({len(boxes)})")
+    check(not [line for line in created if 'L"OpenGL"' in line],
+          "the trace shows no window of the show's class created")
+
+
+def scenario_minimise(session):
+    """No to the question, then minimise: no frame is drawn while the window is
+    minimised, and drawing resumes after it is restored."""
+    show = session.start_show(debug="+pid,+wgl")
+    session.answer_question("n")
+    window, region = session.check_windowed_picture()
+    pid = session.process_id(TITLE)
+    trace = WineLog(session.output / "wine.log")
+    swaps = "glxdrv_wglSwapBuffers"
+
+    # Every frame ends with a buffer swap, which Wine's wgl channel traces.
+    normal = trace.count(pid, swaps, 1.0)
+    check(normal >= 5, f"frames are drawn while the window is shown ({normal} in 1 s)")
+
+    code, _ = session.helper("minimize", TITLE)
+    check(code == 0, "the window is told to minimise")
+    wait_for("the window to be minimised", lambda: session.helper("iconic", TITLE)[1] == "1", 10)
+    log("ok: the window is minimised")
+    wait_for("the drawing to stop", lambda: trace.count(pid, swaps, 0.3) == 0, 10, interval=0)
+    minimised = trace.count(pid, swaps, 1.5)
+    check(minimised == 0, f"no frame is drawn while the window is minimised ({minimised} in 1.5 s)")
+
+    code, _ = session.helper("restore", TITLE)
+    check(code == 0, "the window is told to restore")
+    wait_for("the window to be restored", lambda: session.helper("iconic", TITLE)[1] == "0", 10)
+    wait_for("the drawing to resume", lambda: trace.count(pid, swaps, 0.3) > 0, 10, interval=0)
+    resumed = trace.count(pid, swaps, 1.0)
+    check(resumed >= 5, f"frames are drawn again after the restore ({resumed} in 1 s)")
+    session.wait_picture("the restored client area shows the clear colour", region, CLEAR_COLOUR)
+
+    session.press(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+
+SCENARIOS = {
+    "windowed": scenario_windowed,
+    "close": scenario_close,
+    "fullscreen": scenario_fullscreen,
+    "refused-yes": scenario_refused_yes,
+    "refused-no": scenario_refused_no,
+    "minimise": scenario_minimise,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("scenario", choices=SCENARIOS)
+    parser.add_argument("--program", required=True, help="thousand.exe")
+    parser.add_argument("--helper", required=True, help="winctl.exe")
+    parser.add_argument("--output", required=True, help="folder for logs and screenshots")
+    parser.add_argument("--prefix", required=True, help="the Wine prefix to use")
+    args = parser.parse_args()
+
+    started = time.monotonic()
+    try:
+        with Session(args, args.scenario) as session:
+            log(f"scenario {args.scenario}: {' '.join(SCENARIOS[args.scenario].__doc__.split())}")
+            SCENARIOS[args.scenario](session)
+    except Failure as failure:
+        log(f"FAILED: {failure}")
+        log(f"logs in {Path(args.output).resolve() / args.scenario}")
+        return 1
+    log(f"passed in {time.monotonic() - started:.1f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -142,7 +142,6 @@ class Session:
         self.env.update(THOUSAND_WINEPREFIX=str(self.prefix), WINEPREFIX=str(self.prefix),
                         WINEARCH="win32", WINEDLLOVERRIDES="mscoree,mshtml=",
                         WINEDEBUG="-all")
-        self.last_picture = None
 
     # Start and end.
 
@@ -169,7 +168,7 @@ class Session:
         return self
 
     def __exit__(self, kind, error, trace):
-        if isinstance(error, Failure):
+        if isinstance(error, Exception):
             self.save_failure_screenshot()
         for process in self.processes:
             if process.poll() is None:
@@ -210,9 +209,6 @@ class Session:
         try:
             path = self.save_picture(self.capture(), "failure.png")
             log(f"screenshot at the failure: {path}")
-            if self.last_picture:
-                path = self.save_picture(self.last_picture, "last-checked.png")
-                log(f"last screenshot checked: {path}")
         except (Failure, OSError, subprocess.SubprocessError) as problem:
             log(f"no screenshot: {problem}")
 
@@ -252,9 +248,9 @@ class Session:
             raise Failure(f"no message box captioned {caption!r} to read")
         return text
 
-    def process_id(self, title, desktop=None):
+    def process_id(self, title):
         """The Wine process id, in hex as Wine's traces write it, of a window's program."""
-        code, text = self.helper("find", title, desktop=desktop)
+        code, text = self.helper("find", title)
         if code != 0:
             raise Failure(f"no window titled {title!r}")
         return text.split()[1]
@@ -287,9 +283,6 @@ class Session:
                            timeout)
         log(f"ok: a window titled {title!r} is shown")
         return windows[0]
-
-    def wait_gone(self, window, what, timeout=15):
-        wait_for(f"{what} to go away", lambda: not self.geometry(window), timeout)
 
     def geometry(self, window):
         """Absolute x, y, width, height of a viewable X window, or None."""
@@ -333,6 +326,8 @@ class Session:
     def pointer(self):
         result = self.x("xdotool", "getmouselocation", "--shell")
         fields = dict(line.split("=", 1) for line in result.stdout.decode().split() if "=" in line)
+        if "X" not in fields or "Y" not in fields:
+            raise Failure("xdotool could not tell where the pointer is")
         return int(fields["X"]), int(fields["Y"])
 
     def move_pointer(self, x, y):
@@ -351,19 +346,22 @@ class Session:
         return path
 
     def wait_picture(self, what, region, colour, share=1.0, timeout=15):
-        """Waits until the screen shows colour in the region; returns that screenshot."""
+        """Waits until the screen shows colour in the region; returns that screenshot.
+        On a timeout the last screenshot judged is saved beside the logs."""
+        seen = []
 
         def probe():
-            self.last_picture = self.capture()
-            return self.last_picture if shows(self.last_picture, region, colour, share) else None
+            seen[:] = [self.capture()]
+            return seen[0] if shows(seen[0], region, colour, share) else None
 
         try:
             picture = wait_for(what, probe, timeout, interval=0.3)
         except Failure:
-            raise Failure(f"{what}: the region {region} shows about "
-                          f"{self.last_picture.mean(region)} on average, "
-                          f"{self.last_picture.share(region, colour):.1%} within "
-                          f"{TOLERANCE} of {colour}") from None
+            last = seen[0]
+            path = self.save_picture(last, "judged.png")
+            raise Failure(f"{what}: the region {region} shows about {last.mean(region)} on "
+                          f"average, {last.share(region, colour):.1%} within {TOLERANCE} of "
+                          f"{colour} (screenshot {path})") from None
         log(f"ok: {what}")
         return picture
 
@@ -427,7 +425,7 @@ class WineLog:
         return [line.decode(errors="replace") for line in data.splitlines()
                 if line.startswith(prefix)]
 
-    def count(self, pid, marker, seconds):
+    def count_during(self, pid, marker, seconds):
         """How many trace lines of the process contain marker within the next seconds."""
         start = self.size()
         time.sleep(seconds)
@@ -606,22 +604,22 @@ def scenario_minimise(session):
     swaps = "glxdrv_wglSwapBuffers"
 
     # Every frame ends with a buffer swap, which Wine's wgl channel traces.
-    normal = trace.count(pid, swaps, 1.0)
+    normal = trace.count_during(pid, swaps, 1.0)
     check(normal >= 5, f"frames are drawn while the window is shown ({normal} in 1 s)")
 
     code, _ = session.helper("minimize", TITLE)
     check(code == 0, "the window is told to minimise")
     wait_for("the window to be minimised", lambda: session.helper("iconic", TITLE)[1] == "1", 10)
     log("ok: the window is minimised")
-    wait_for("the drawing to stop", lambda: trace.count(pid, swaps, 0.3) == 0, 10, interval=0)
-    minimised = trace.count(pid, swaps, 1.5)
+    wait_for("the drawing to stop", lambda: trace.count_during(pid, swaps, 0.3) == 0, 10, interval=0)
+    minimised = trace.count_during(pid, swaps, 1.5)
     check(minimised == 0, f"no frame is drawn while the window is minimised ({minimised} in 1.5 s)")
 
     code, _ = session.helper("restore", TITLE)
     check(code == 0, "the window is told to restore")
     wait_for("the window to be restored", lambda: session.helper("iconic", TITLE)[1] == "0", 10)
-    wait_for("the drawing to resume", lambda: trace.count(pid, swaps, 0.3) > 0, 10, interval=0)
-    resumed = trace.count(pid, swaps, 1.0)
+    wait_for("the drawing to resume", lambda: trace.count_during(pid, swaps, 0.3) > 0, 10, interval=0)
+    resumed = trace.count_during(pid, swaps, 1.0)
     check(resumed >= 5, f"frames are drawn again after the restore ({resumed} in 1 s)")
     session.wait_picture("the restored client area shows the clear colour", region, CLEAR_COLOUR)
 

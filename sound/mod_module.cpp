@@ -32,7 +32,6 @@ public:
         return std::string(start, strnlen(start, length));
     }
     const std::uint8_t* at(std::size_t offset) const { return data_ + offset; }
-    std::size_t size() const { return size_; }
 
 private:
     const std::uint8_t* data_;

@@ -7,7 +7,8 @@ set -eu
 NATIVE="cmake make g++ pkg-config python3 googletest libgtest-dev libbenchmark-dev
         libosmesa6-dev libglu1-mesa-dev
         g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-        wine xvfb xdotool x11-utils imagemagick"
+        wine xvfb xdotool x11-utils imagemagick
+        openmpt123 sox clang"
 I386="wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386"
 
 missing=""

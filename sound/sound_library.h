@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "sound/mod_module.h"
+#include "sound/sound_output.h"
+
+class ModPlayer;
+
+// The program's sound system: one output device and one module played on it.
+//
+// Threading: every public call may come from any thread while the output's thread is
+// asking for samples; each takes the same lock as fill, so the player is never changed
+// while it is mixing.
+
+using MusicHandle = std::uint32_t;
+
+// Flags for loadMusic.
+enum MusicFlag : unsigned {
+    musicRamp = 1,   // ramp volumes so that nothing clicks
+    musicLoop = 4,   // play the song again from its loop point when it ends
+};
+
+class SoundLibrary : private SoundSource {
+public:
+    explicit SoundLibrary(std::unique_ptr<SoundOutput> output);
+    ~SoundLibrary();
+
+    SoundLibrary(const SoundLibrary&) = delete;
+    SoundLibrary& operator=(const SoundLibrary&) = delete;
+
+    // Opens the output: `device` -1 for the default one, `rate` in frames per second.
+    // `flags` and `window` are kept for the interface's sake; waveOut needs neither.
+    // False when there is no device or when already initialised.
+    bool init(int device, int rate, unsigned flags, const void* window);
+
+    // Loads a module from `length` bytes at data, never reading past them; the bytes
+    // are copied. Replaces a module loaded before. 0 on failure or before init.
+    MusicHandle loadMusic(const void* data, std::size_t length, unsigned flags);
+    // Why the last loadMusic failed, or Loaded.
+    ModLoadResult lastLoadResult() const;
+
+    bool start();                       // starts or resumes the output
+    bool playMusic(MusicHandle music);  // plays the module from where it stands
+    bool stop();                        // pauses the output
+    void release();                     // closes the device and frees the module
+
+private:
+    void fill(std::int16_t* out, std::size_t frames) override;
+
+    mutable std::mutex lock_;
+    std::unique_ptr<SoundOutput> output_;
+    bool initialised_ = false;
+    std::unique_ptr<ModModule> module_;
+    std::unique_ptr<ModPlayer> player_;
+    MusicHandle handle_ = 0;
+    MusicHandle nextHandle_ = 1;
+    bool playing_ = false;
+    ModLoadResult lastLoadResult_ = ModLoadResult::Loaded;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Where mixed sound goes. An output asks its source for interleaved 16-bit stereo
+// frames, on a thread of its own or, for the null output, when told to.
+
+class SoundSource {
+public:
+    // Fills `frames` stereo frames (2 * frames values). Called on the output's thread.
+    virtual void fill(std::int16_t* out, std::size_t frames) = 0;
+
+protected:
+    ~SoundSource() = default;
+};
+
+class SoundOutput {
+public:
+    virtual ~SoundOutput() = default;
+
+    // Opens the device at `rate` frames per second, paused. False when there is no
+    // device to open; the output then stays closed.
+    virtual bool open(int rate, SoundSource& source) = 0;
+    // Begins or resumes playing.
+    virtual void start() = 0;
+    // Pauses; what was queued plays on after the next start.
+    virtual void pause() = 0;
+    // Stops and closes the device; once it returns the source is never called again.
+    virtual void close() = 0;
+};
+
+// An output without a device, for tests: it renders into memory when pumped, and can
+// be told to have no device at all.
+class NullSoundOutput : public SoundOutput {
+public:
+    explicit NullSoundOutput(bool deviceAvailable = true) : deviceAvailable_(deviceAvailable) {}
+
+    bool open(int rate, SoundSource& source) override;
+    void start() override { playing_ = true; }
+    void pause() override { playing_ = false; }
+    void close() override;
+
+    // Asks the source for `frames` frames if the output is open and playing, appends
+    // them to `captured` and returns how many were taken.
+    std::size_t pump(std::size_t frames);
+
+    bool isOpen() const { return source_ != nullptr; }
+    bool isPlaying() const { return playing_; }
+    int rate() const { return rate_; }
+    const std::vector<std::int16_t>& captured() const { return captured_; }
+
+private:
+    bool deviceAvailable_;
+    SoundSource* source_ = nullptr;
+    bool playing_ = false;
+    int rate_ = 0;
+    std::vector<std::int16_t> captured_;
+};

@@ -29,4 +29,5 @@ target_link_options(thousand_portable_checked PUBLIC ${THOUSAND_SANITIZE})
 
 add_subdirectory(tools)
 add_subdirectory(tests/host)
+add_subdirectory(tests/sound)
 add_subdirectory(bench)

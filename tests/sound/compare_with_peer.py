@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+"""Compares modrender's render of a test module with openmpt123's.
+
+The measures (agreement.py) are proven on the peer alone first, on every run: the
+peer's renders with another interpolation filter or ramping must pass both, the
+reference played 1 % faster must fail the timing measure, and played a semitone
+higher must fail the pitch measure. Only then does our render have to pass both, and
+have the peer's length.
+
+The peer renders with its linear interpolation (like ours) and its default ramping;
+all comparisons use a mono downmix, so stereo separation plays no part.
+"""
+
+import argparse
+import pathlib
+import subprocess
+import sys
+
+import agreement
+
+TIMING_THRESHOLD = 0.95
+PITCH_THRESHOLD = 0.95
+# The peer renders a short tail past the song's end (about 0.1 s).
+LENGTH_TOLERANCE_SECONDS = 0.25
+
+
+def run(command):
+    result = subprocess.run([str(part) for part in command], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        raise RuntimeError(f"{' '.join(map(str, command))} failed ({result.returncode}):\n{result.stderr}")
+    return result.stdout
+
+
+def render_peer(module, output, rate, options):
+    run(["openmpt123", "--quiet", "--batch", "--force", "--no-float", "--samplerate", rate, *options,
+         "--output", output, module])
+
+
+def transform(source, output, *effect):
+    run(["sox", "-V1", source, output, *effect])
+
+
+class Comparison:
+    def __init__(self, reference, rate):
+        self.reference = reference
+        self.rate = rate
+        self.failures = []
+
+    def check(self, label, path, timing_passes, pitch_passes):
+        """Measures a render against the reference; None means either outcome is fine."""
+        samples, rate = agreement.read_wav(path)
+        if rate != self.rate:
+            self.failures.append(f"{label}: rate {rate} Hz, expected {self.rate} Hz")
+            return samples
+        timing, lag = agreement.timing_agreement(self.reference, samples, rate)
+        pitch = agreement.pitch_agreement(self.reference, samples, rate)
+        verdicts = []
+        for name, value, threshold, expected in (("timing", timing, TIMING_THRESHOLD, timing_passes),
+                                                 ("pitch", pitch, PITCH_THRESHOLD, pitch_passes)):
+            passes = value >= threshold
+            if expected is not None and passes != expected:
+                verdicts.append(f"{name} {'passes' if passes else 'fails'}")
+                self.failures.append(f"{label}: {name} {value:.4f} should {'pass' if expected else 'fail'} "
+                                     f"(threshold {threshold})")
+        print(f"  {label:34s} timing {timing:7.4f} (lag {lag * 1000:+4.0f} ms)  pitch {pitch:7.4f}"
+              f"  {'WRONG: ' + ', '.join(verdicts) if verdicts else 'as expected'}")
+        return samples
+
+
+def executable(path):
+    return pathlib.Path(path).resolve()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--modrender", required=True, type=executable)
+    parser.add_argument("--make-modules", required=True, type=executable)
+    parser.add_argument("--module", required=True, help="name of the test module")
+    parser.add_argument("--work", required=True, type=pathlib.Path, help="folder for modules and renders")
+    parser.add_argument("--rate", type=int, default=44100)
+    args = parser.parse_args()
+
+    work = args.work / f"{args.module}-{args.rate}"
+    work.mkdir(parents=True, exist_ok=True)
+    run([args.make_modules, work])
+    module = work / f"{args.module}.mod"
+    if not module.exists():
+        print(f"no test module named {args.module}", file=sys.stderr)
+        return 1
+
+    reference_path = work / "peer.wav"
+    render_peer(module, reference_path, args.rate, ["--filter", "2"])
+    reference, _ = agreement.read_wav(reference_path)
+    comparison = Comparison(reference, args.rate)
+    print(f"{args.module} at {args.rate} Hz, against openmpt123 with linear interpolation:")
+
+    print(" calibration on the peer alone:")
+    for label, options in (("peer, 8-tap filter", ["--filter", "8"]),
+                           ("peer, nearest, no ramping", ["--filter", "1", "--ramping", "0"]),
+                           ("peer, strongest ramping", ["--filter", "2", "--ramping", "5"])):
+        path = work / f"peer-{'-'.join(options).replace('--', '')}.wav"
+        render_peer(module, path, args.rate, options)
+        comparison.check(label, path, True, True)
+    for label, effect, timing_passes, pitch_passes in (
+            ("peer 1 % faster (resampled)", ["speed", "1.01"], False, None),
+            ("peer 1 % faster (same pitch)", ["tempo", "1.01"], False, True),
+            ("peer a semitone higher", ["pitch", "100"], None, False)):
+        path = work / f"peer-{effect[0]}.wav"
+        transform(reference_path, path, *effect)
+        comparison.check(label, path, timing_passes, pitch_passes)
+
+    print(" ours:")
+    ours_path = work / "modrender.wav"
+    run([args.modrender, "--rate", args.rate, module, ours_path])
+    ours = comparison.check("modrender", ours_path, True, True)
+    ours_seconds = len(ours) / args.rate
+    peer_seconds = len(reference) / args.rate
+    print(f"  length: modrender {ours_seconds:.3f} s, peer {peer_seconds:.3f} s")
+    if abs(ours_seconds - peer_seconds) > LENGTH_TOLERANCE_SECONDS:
+        comparison.failures.append(f"modrender's length {ours_seconds:.3f} s differs from the peer's "
+                                   f"{peer_seconds:.3f} s by more than {LENGTH_TOLERANCE_SECONDS} s")
+
+    for failure in comparison.failures:
+        print(f"FAIL {failure}", file=sys.stderr)
+    return 1 if comparison.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -34,6 +34,7 @@ class ModPlayer {
 public:
     // The module must outlive the player.
     explicit ModPlayer(const ModModule& module, ModPlayerOptions options = {});
+    ~ModPlayer();
 
     // Mixes up to `frames` interleaved stereo frames into out (2 * frames values) and
     // returns how many it wrote: fewer only when a song that does not loop has ended.
@@ -55,19 +56,53 @@ public:
 
 private:
     struct Channel;
-    // (defined in mod_player.cpp)
+
+    void playRow();
+    void playCell(int index, Channel& channel, const ModCell& cell);
+    void loadSample(Channel& channel, int number);
+    void triggerNote(int index, Channel& channel);
+    void setTonePortamento(Channel& channel);
+    void rowEffects(int index, Channel& channel);
+    void tickEffects(int index, Channel& channel);
+    void extendedEffects(int index, Channel& channel);
+    void sampleOffset(Channel& channel);
+    void slidePeriod(Channel& channel, int amount);
+    void tonePortamento(Channel& channel);
+    void vibrato(Channel& channel);
+    void tremolo(Channel& channel);
+    void volumeSlide(Channel& channel);
+    void arpeggio(Channel& channel);
+    void invertLoop(Channel& channel);
+    void endRow();
+    void nextPosition();
+    std::size_t framesOfTick();
+    void updateVoices();
+
     const ModModule& module_;
     ModPlayerOptions options_;
+    SampleBank samples_;           // a copy: the invert-loop effect rewrites sample bytes
     ModMixer mixer_;
     std::vector<Channel> channels_;
+
+    // The song position, as ProTracker keeps it.
     int order_ = 0;
     int row_ = 0;
-    int tick_ = 0;
+    int tick_ = 0;                 // ticks since the row was read
+    int counter_ = 0;              // ticks within the row or one repeat of it
     int speed_ = 6;
     int tempo_ = 125;
+    int patternDelay_ = 0;         // set by EEx on the row
+    int patternDelayLeft_ = 0;     // repeats of the row still to come
+    int breakRow_ = 0;             // where the next pattern (or a pattern loop) starts
+    int jumpOrder_ = -1;           // the order a position jump named, -1 for none
+    bool loopJump_ = false;        // a pattern loop jumps back at the end of the row
+    bool positionJump_ = false;    // Bxx or Dxx: move to another order at the end of the row
+    bool wrapped_ = false;         // the next row read starts another pass
     bool ended_ = false;
     int passes_ = 0;
+
     std::size_t tickFramesLeft_ = 0;
+    std::uint64_t tickRemainder_ = 0;
 };
 
 // The length of one pass through the song in seconds, found by playing it silently

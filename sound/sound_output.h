@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // Where mixed sound goes. An output asks its source for interleaved 16-bit stereo
@@ -32,26 +33,29 @@ public:
 };
 
 // An output without a device, for tests: it renders into memory when pumped, and can
-// be told to have no device at all.
+// be told to have no device at all. Pumping stands in for an output's thread: it may
+// run on another thread than the calls that open, start, pause and close.
 class NullSoundOutput : public SoundOutput {
 public:
     explicit NullSoundOutput(bool deviceAvailable = true) : deviceAvailable_(deviceAvailable) {}
 
     bool open(int rate, SoundSource& source) override;
-    void start() override { playing_ = true; }
-    void pause() override { playing_ = false; }
+    void start() override;
+    void pause() override;
     void close() override;
 
     // Asks the source for `frames` frames if the output is open and playing, appends
     // them to `captured` and returns how many were taken.
     std::size_t pump(std::size_t frames);
 
-    bool isOpen() const { return source_ != nullptr; }
-    bool isPlaying() const { return playing_; }
-    int rate() const { return rate_; }
+    bool isOpen() const;
+    bool isPlaying() const;
+    int rate() const;
+    // What pump has taken so far; read it while nothing pumps.
     const std::vector<std::int16_t>& captured() const { return captured_; }
 
 private:
+    mutable std::mutex lock_;
     bool deviceAvailable_;
     SoundSource* source_ = nullptr;
     bool playing_ = false;

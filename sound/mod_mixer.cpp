@@ -79,13 +79,15 @@ void ModMixer::startBlock(Voice& voice, const Block& block) const
 void ModMixer::trigger(int channel, int sample, std::uint32_t start, std::uint32_t length)
 {
     Voice& voice = voices_[static_cast<std::size_t>(channel)];
-    if (ramp_ && voice.sounding) {
-        // The old sound fades out on its own while the new one fades in.
+    if (ramp_ && (voice.sounding || voice.tail[0] != 0 || voice.tail[1] != 0)) {
+        // The old sound, or what is left of it, fades out on its own while the new one
+        // fades in.
         Voice& fading = fading_[static_cast<std::size_t>(channel)];
         fading = voice;
         const std::int32_t silence[2] = {0, 0};
         rampTo(fading, silence);
     }
+    voice.tail[0] = voice.tail[1] = 0;
 
     Block block;
     if (sample >= 0 && static_cast<std::size_t>(sample) < samples_.size()) {
@@ -123,6 +125,7 @@ void ModMixer::setLoop(int channel, int sample, std::uint32_t start, std::uint32
 void ModMixer::setPeriod(int channel, int period)
 {
     if (period <= 0) {
+        voices_[static_cast<std::size_t>(channel)].step = 0;
         return;
     }
     // The clock in tenths of a hertz keeps the step exact in integers.
@@ -177,7 +180,7 @@ void ModMixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) con
         if (voice.position >= end) {
             // The block is over: the loop registers say what comes next.
             if (!voice.loop.plays()) {
-                voice.sounding = false;
+                endVoice(voice);
                 break;
             }
             const std::uint64_t overshoot = voice.position - end;
@@ -228,7 +231,37 @@ void ModMixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) con
         voice.gain[0] = voice.target[0];
         voice.gain[1] = voice.target[1];
         voice.rampLeft = 0;
+        mixTail(voice, out, frames);
     }
+}
+
+// A sample seldom ends on 0: rather than drop to silence at once, which clicks, the
+// voice's last output dies away over a few milliseconds.
+void ModMixer::endVoice(Voice& voice) const
+{
+    voice.sounding = false;
+    if (!ramp_) {
+        return;
+    }
+    const int last = samples_[static_cast<std::size_t>(voice.block.sample)][voice.block.end - 1] * 256;
+    for (int side = 0; side < 2; ++side) {
+        voice.tail[side] = (last * (voice.gain[side] >> 16)) >> 6;
+    }
+}
+
+void ModMixer::mixTail(Voice& voice, std::int32_t* out, std::size_t frames)
+{
+    std::int32_t left = voice.tail[0];
+    std::int32_t right = voice.tail[1];
+    for (std::size_t i = 0; i < frames && (left != 0 || right != 0); ++i) {
+        out[2 * i] += left;
+        out[2 * i + 1] += right;
+        // Falls by 1/256 a frame; the last few units go at once, so that it ends.
+        left -= left / 256 + (left > 0) - (left < 0);
+        right -= right / 256 + (right > 0) - (right < 0);
+    }
+    voice.tail[0] = left;
+    voice.tail[1] = right;
 }
 
 void ModMixer::mix(std::int16_t* out, std::size_t frames)
@@ -241,7 +274,7 @@ void ModMixer::mix(std::int16_t* out, std::size_t frames)
         for (std::size_t i = 0; i < voices_.size(); ++i) {
             mixVoice(voices_[i], accumulator_.data(), count);
             Voice& fading = fading_[i];
-            if (fading.sounding) {
+            if (fading.sounding || fading.tail[0] != 0 || fading.tail[1] != 0) {
                 mixVoice(fading, accumulator_.data(), count);
                 if (fading.rampLeft == 0) {
                     fading.sounding = false;

@@ -26,7 +26,7 @@ public:
     // The block the voice plays when its current one ends. A voice that has run out of
     // sound but is still switched on takes the new block up at once.
     void setLoop(int channel, int sample, std::uint32_t start, std::uint32_t length);
-    // Amiga period; 0 keeps the voice where it is.
+    // Amiga period; 0 holds the voice still on the byte it has reached.
     void setPeriod(int channel, int period);
     // Volume 0 to 64, panning 0 (left) to 255 (right).
     void setVolume(int channel, int volume, int panning);
@@ -58,11 +58,14 @@ private:
         std::int32_t target[2] = {0, 0};
         std::int32_t increment[2] = {0, 0};
         int rampLeft = 0;
+        std::int32_t tail[2] = {0, 0};     // what the voice last added, dying away after it ends
     };
 
     void startBlock(Voice& voice, const Block& block) const;
     void rampTo(Voice& voice, const std::int32_t target[2]) const;
     void mixVoice(Voice& voice, std::int32_t* accumulator, std::size_t frames) const;
+    void endVoice(Voice& voice) const;
+    static void mixTail(Voice& voice, std::int32_t* accumulator, std::size_t frames);
     // The sample value after the one at `index`, looking across the block's end.
     int following(const Voice& voice, std::uint32_t index) const;
 

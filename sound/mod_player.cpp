@@ -19,8 +19,10 @@ constexpr std::array<int, notesPerFinetune> untunedPeriods = {
 };
 
 // One row of periods per finetune, in the order the nibble stores them: 0 to 7, then
-// -8 to -1. Each step of finetune is an eighth of a semitone.
-using PeriodTable = std::array<std::array<int, notesPerFinetune>, finetunes>;
+// -8 to -1. Each step of finetune is an eighth of a semitone. ProTracker's rows have a
+// 37th entry, 0, which effects that run past B-3 can reach.
+constexpr int rowLength = notesPerFinetune + 1;
+using PeriodTable = std::array<std::array<int, rowLength>, finetunes>;
 
 const PeriodTable& periodTable()
 {
@@ -29,8 +31,12 @@ const PeriodTable& periodTable()
         for (int finetune = 0; finetune < finetunes; ++finetune) {
             const int eighths = finetune < 8 ? finetune : finetune - 16;
             for (int note = 0; note < notesPerFinetune; ++note) {
-                rows[static_cast<std::size_t>(finetune)][static_cast<std::size_t>(note)] = static_cast<int>(
-                    std::lround(untunedPeriods[static_cast<std::size_t>(note)] * std::pow(2.0, -eighths / 96.0)));
+                // No note is higher than B-3 without finetune: the positive finetunes' B-3
+                // is 113 as well.
+                const long period =
+                    std::lround(untunedPeriods[static_cast<std::size_t>(note)] * std::pow(2.0, -eighths / 96.0));
+                rows[static_cast<std::size_t>(finetune)][static_cast<std::size_t>(note)] =
+                    static_cast<int>(std::max<long>(period, highestNote));
             }
         }
         return rows;
@@ -38,29 +44,32 @@ const PeriodTable& periodTable()
     return table;
 }
 
-// The first note of a finetune's row whose period is not above `period`; the last
-// note when every one is.
+int tablePeriod(int finetune, int note)
+{
+    return periodTable()[static_cast<std::size_t>(finetune)][static_cast<std::size_t>(note)];
+}
+
+// The first note of a finetune's row whose period is not above `period`; B-3 when
+// every one is.
 int noteAtOrBelow(int finetune, int period)
 {
-    const auto& row = periodTable()[static_cast<std::size_t>(finetune)];
     for (int note = 0; note < notesPerFinetune; ++note) {
-        if (row[static_cast<std::size_t>(note)] <= period) {
+        if (tablePeriod(finetune, note) <= period) {
             return note;
         }
     }
     return notesPerFinetune - 1;
 }
 
-// The table read as one run of rows, as ProTracker's arpeggio reads it: notes past B-3
-// run on into the next finetune's row. 0 past the whole table.
+// The table read as one run of rows, as ProTracker's arpeggio reads it: notes past the
+// end of a row run on into the next finetune's row. 0 past the whole table.
 int periodInRun(int finetune, int note)
 {
-    const int index = finetune * notesPerFinetune + note;
-    if (index >= finetunes * notesPerFinetune) {
+    const int index = finetune * rowLength + note;
+    if (index >= finetunes * rowLength) {
         return 0;
     }
-    return periodTable()[static_cast<std::size_t>(index / notesPerFinetune)]
-                        [static_cast<std::size_t>(index % notesPerFinetune)];
+    return tablePeriod(index / rowLength, index % rowLength);
 }
 
 // Half a sine wave, 0 to 255, as vibrato and tremolo use it.
@@ -130,6 +139,7 @@ struct ModPlayer::Channel {
     int loopCount = 0;
     int invertCounter = 0;
     std::uint32_t invertAt = 0;
+    int playingSample = 0;         // the sample the last note started
 };
 
 ModPlayer::ModPlayer(const ModModule& module, ModPlayerOptions options)
@@ -294,8 +304,7 @@ void ModPlayer::playCell(int index, Channel& channel, const ModCell& cell)
         rowEffects(index, channel);
     }
 
-    channel.period = periodTable()[static_cast<std::size_t>(channel.finetune)]
-                                  [static_cast<std::size_t>(noteAtOrBelow(0, cell.period))];
+    channel.period = tablePeriod(channel.finetune, noteAtOrBelow(0, cell.period));
     if (cell.effect == 0xE && command == 0xD) {
         // Note delay: the note starts on a later tick, if at all.
         rowEffects(index, channel);
@@ -338,6 +347,7 @@ void ModPlayer::loadSample(Channel& channel, int number)
 
 void ModPlayer::triggerNote(int index, Channel& channel)
 {
+    channel.playingSample = channel.sample;
     mixer_.trigger(index, channel.sample - 1, channel.start, channel.length * 2);
     if (channel.sample > 0) {
         mixer_.setLoop(index, channel.sample - 1, channel.loopStart, channel.loopLength * 2);
@@ -346,19 +356,16 @@ void ModPlayer::triggerNote(int index, Channel& channel)
 
 void ModPlayer::setTonePortamento(Channel& channel)
 {
-    const auto& row = periodTable()[static_cast<std::size_t>(channel.finetune)];
-    int note = notesPerFinetune - 1;
-    for (int i = 0; i < notesPerFinetune; ++i) {
-        if (row[static_cast<std::size_t>(i)] <= channel.cell.period) {
-            note = i;
-            break;
-        }
+    // The search takes in the row's closing 0, so a target above B-3 is no target.
+    int note = 0;
+    while (note < notesPerFinetune && tablePeriod(channel.finetune, note) > channel.cell.period) {
+        ++note;
     }
-    // With a negative finetune ProTracker aims one note lower than it looked up.
+    // With a negative finetune ProTracker aims one entry higher in the row than it found.
     if ((channel.finetune & 8) != 0 && note > 0) {
         --note;
     }
-    channel.wantedPeriod = row[static_cast<std::size_t>(note)];
+    channel.wantedPeriod = tablePeriod(channel.finetune, note);
     if (channel.period == channel.wantedPeriod) {
         channel.wantedPeriod = 0;
     }
@@ -515,6 +522,14 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
         if (value == 0 || (firstTick && channel.cell.period != 0) || counter_ % value != 0) {
             break;
         }
+        // After a sample number without a note the retrigger restarts the sample that
+        // is playing, and the new one is not swapped in.
+        if (channel.playingSample != channel.sample && channel.playingSample > 0) {
+            const int volume = channel.volume;
+            loadSample(channel, channel.playingSample);
+            channel.volume = volume;
+            channel.outputVolume = volume;
+        }
         triggerNote(index, channel);
         break;
     case 0xA:   // fine volume slide up
@@ -606,8 +621,7 @@ void ModPlayer::tonePortamento(Channel& channel)
     }
     if ((channel.glissando & 0x0F) != 0) {
         // Glissando: the voice moves in semitones while the slide runs smoothly beneath.
-        channel.outputPeriod = periodTable()[static_cast<std::size_t>(channel.finetune)]
-                                            [static_cast<std::size_t>(noteAtOrBelow(channel.finetune, channel.period))];
+        channel.outputPeriod = tablePeriod(channel.finetune, noteAtOrBelow(channel.finetune, channel.period));
     } else {
         channel.outputPeriod = channel.period;
     }
@@ -639,7 +653,8 @@ void ModPlayer::volumeSlide(Channel& channel)
     channel.outputVolume = channel.volume;
 }
 
-// The note, then x semitones up, then y, one per tick.
+// The note, then x semitones up, then y, one per tick. Past B-3 the notes run into the
+// next finetune's row; the row's closing 0 stops the voice where it is.
 void ModPlayer::arpeggio(Channel& channel)
 {
     const int step = counter_ % 3;
@@ -648,16 +663,11 @@ void ModPlayer::arpeggio(Channel& channel)
         return;
     }
     const int semitones = step == 1 ? channel.cell.parameter >> 4 : channel.cell.parameter & 0x0F;
-    const auto& row = periodTable()[static_cast<std::size_t>(channel.finetune)];
-    for (int note = 0; note < notesPerFinetune; ++note) {
-        if (channel.period >= row[static_cast<std::size_t>(note)]) {
-            const int period = periodInRun(channel.finetune, note + semitones);
-            if (period > 0) {
-                channel.outputPeriod = period;
-            }
-            return;
-        }
+    int note = 0;
+    while (note < notesPerFinetune && tablePeriod(channel.finetune, note) > channel.period) {
+        ++note;
     }
+    channel.outputPeriod = periodInRun(channel.finetune, note + semitones);
 }
 
 // EFx: flips one byte of the loop after another, at the effect's speed, for good: the

@@ -6,6 +6,7 @@
 #include "app/window_proc.h"
 #include "platform/cursor_control.h"
 #include "platform/frame_timer.h"
+#include "platform/music_player.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
 #include "show/frame_script.h"
@@ -19,6 +20,10 @@ FrameTimer frameTimer;
 CursorControl cursorControl;
 RenderWindow renderWindow;
 Camera camera;
+// Keep this one last as instances are added before it: the sound library it owns is
+// initialised before the start-up question, and released first of all after WinMain
+// has returned.
+MusicPlayer musicPlayer;
 
 namespace {
 
@@ -69,9 +74,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     InitScene();
     cursorControl.show(false);
+    musicPlayer.play();
 
     runMainLoop(message);
 
+    // The music stops before the window goes.
+    musicPlayer.stop();
     cursorControl.show(true);
     renderWindow.close();
 

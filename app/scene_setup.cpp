@@ -2,6 +2,7 @@
 
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
+#include "platform/music_player.h"
 #include "scene/camera.h"
 
 void InitScene()
@@ -16,6 +17,9 @@ void InitScene()
     frameTimer.start();
 
     initSceneState();
+
+    // The show's soundtrack; without it, or without a device, the show runs silently.
+    musicPlayer.loadFromResource(116);
 }
 
 void initSceneState()

@@ -2,6 +2,7 @@
 #include <chrono>
 
 #include "platform/frame_timer.h"
+#include "platform/music_player.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
 
@@ -17,3 +18,4 @@ std::int64_t steadyNanoseconds()
 FrameTimer frameTimer(TickSource{1000000000, steadyNanoseconds});
 RenderWindow renderWindow;
 Camera camera;
+MusicPlayer musicPlayer;

@@ -6,7 +6,9 @@ set(THOUSAND_WIN32_SOURCES
     app/window_proc.cpp
     platform/cursor_control_win32.cpp
     platform/frame_timer_win32.cpp
+    platform/music_player_win32.cpp
     platform/render_window_win32.cpp
+    sound/wave_out_win32.cpp
 )
 set(THOUSAND_SYSTEM_LIBRARIES opengl32 glu32 gdi32 user32 kernel32 winmm)
 

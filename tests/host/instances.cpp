@@ -1,6 +1,7 @@
 // The single instances for the host tests, in the program's order, with a frame timer
 // on the test clock.
 #include "platform/frame_timer.h"
+#include "platform/music_player.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
 #include "tests/host/test_clock.h"
@@ -16,3 +17,5 @@ std::int64_t read()
 FrameTimer frameTimer(TickSource{testClock::frequency, testClock::read});
 RenderWindow renderWindow;
 Camera camera;
+// On a null output that tests pump, with the resources they put in offscreenMusic().
+MusicPlayer musicPlayer;

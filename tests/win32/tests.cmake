@@ -9,15 +9,35 @@ add_executable(win32_tests
     ${CMAKE_CURRENT_LIST_DIR}/message_box_watcher.cpp
     ${CMAKE_CURRENT_LIST_DIR}/platform_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/render_window_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sound_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/window_proc_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc
 )
 target_link_libraries(win32_tests PRIVATE thousand_core GTest::gtest_main ${THOUSAND_STATIC_LINK})
 thousand_warnings(win32_tests)
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# Everything but the sound device's tests, with Wine's audio drivers switched off so
+# that there is no device whatever the machine has: the silent show.
 add_test(NAME win32.tests
          COMMAND ${PROJECT_SOURCE_DIR}/tools/with-xvfb.sh ${PROJECT_SOURCE_DIR}/tools/wine.sh
-                 $<TARGET_FILE:win32_tests>)
+                 $<TARGET_FILE:win32_tests> --gtest_filter=-*WithDevice*)
 set_tests_properties(win32.tests PROPERTIES
     TIMEOUT 300
-    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests")
+    RESOURCE_LOCK thousand-wineprefix-tests
+    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;WINEDLLOVERRIDES=mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=")
+
+# The sound device's tests, on an ALSA device that writes what it plays to a file: an
+# ALSA configuration in a home of its own, and Wine on its ALSA driver alone.
+set(THOUSAND_SOUND_HOME ${CMAKE_BINARY_DIR}/win32-sound-home)
+file(MAKE_DIRECTORY ${THOUSAND_SOUND_HOME})
+file(WRITE ${THOUSAND_SOUND_HOME}/.asoundrc
+     "pcm.!default {\n    type file\n    slave.pcm \"null\"\n"
+     "    file \"${CMAKE_BINARY_DIR}/win32-sound.wav\"\n    format \"wav\"\n}\n")
+add_test(NAME win32.sound_device
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/with-xvfb.sh ${PROJECT_SOURCE_DIR}/tools/wine.sh
+                 $<TARGET_FILE:win32_tests> --gtest_filter=*WithDevice*)
+set_tests_properties(win32.sound_device PROPERTIES
+    TIMEOUT 300
+    RESOURCE_LOCK thousand-wineprefix-tests
+    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;HOME=${THOUSAND_SOUND_HOME};WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=")

@@ -7,11 +7,20 @@ the Win32 helper winctl.exe, and reads the exit code of its Wine process. Only t
 processes started here are ended, by their ids.
 
     e2e.py SCENARIO --program thousand.exe --helper winctl.exe --output DIR --prefix DIR
+           [--modrender modrender --module thousand.mod]
+
+Wine gets no sound device unless a scenario asks for one: then an ALSA configuration in
+a home of the scenario's own sends the default device to a WAV file, which the scenario
+compares with modrender's render of the same module.
 """
 
 import argparse
+import array
+import math
+import operator
 import os
 import re
+import struct
 import subprocess
 import sys
 import threading
@@ -37,6 +46,11 @@ ESCAPE_EXIT_CODE = 27
 
 # A region of the screen that no window of the show covers in windowed mode.
 OUTSIDE_WINDOW = (700, 100, 300, 600)
+
+# Wine's audio drivers: all of them off for the silent show; ALSA alone when a scenario
+# captures the sound, so that a sound server on the machine cannot take it.
+NO_SOUND_DRIVERS = "mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv="
+ALSA_ONLY = "mscoree,mshtml,winepulse.drv,wineoss.drv="
 
 ROOT = Path(__file__).resolve().parents[2]
 WINE = ROOT / "tools" / "wine.sh"
@@ -140,8 +154,10 @@ class Session:
         self.xvfb = None
         self.env = dict(os.environ)
         self.env.update(THOUSAND_WINEPREFIX=str(self.prefix), WINEPREFIX=str(self.prefix),
-                        WINEARCH="win32", WINEDLLOVERRIDES="mscoree,mshtml=",
+                        WINEARCH="win32", WINEDLLOVERRIDES=NO_SOUND_DRIVERS,
                         WINEDEBUG="-all")
+        self.modrender = Path(args.modrender).resolve() if args.modrender else None
+        self.module = Path(args.module).resolve() if args.module else None
 
     # Start and end.
 
@@ -406,6 +422,182 @@ class Session:
         code, text = self.helper("client", TITLE)
         return tuple(int(v) for v in text.split()) if code == 0 else None
 
+    # Sound.
+
+    def give_sound_device(self):
+        """From now on Wine's default sound device writes everything it plays to a WAV
+        file; returns the file's path. Call before the first Wine program starts."""
+        home = self.output / "home"
+        home.mkdir(exist_ok=True)
+        capture = self.output / "capture.wav"
+        (home / ".asoundrc").write_text(
+            "pcm.!default {\n"
+            "    type file\n"
+            "    slave.pcm \"null\"\n"
+            f"    file \"{capture}\"\n"
+            "    format \"wav\"\n"
+            "}\n")
+        self.env.update(HOME=str(home), WINEDLLOVERRIDES=ALSA_ONLY)
+        return capture
+
+    def render_reference(self, rate, seconds):
+        """modrender's render of the show's module at the given rate."""
+        if not self.modrender or not self.modrender.exists():
+            raise Failure(f"modrender is needed to compare the sound ({self.modrender}); "
+                          "build the host tree first")
+        if not self.module or not self.module.exists():
+            raise Failure(f"the show's module is needed to compare the sound ({self.module})")
+        path = self.output / "reference.wav"
+        result = subprocess.run([str(self.modrender), "--rate", str(rate), "--seconds",
+                                 f"{seconds:.3f}", str(self.module), str(path)],
+                                capture_output=True, timeout=120)
+        if result.returncode != 0:
+            raise Failure(f"modrender failed: {result.stderr.decode(errors='replace')}")
+        return Sound.read(path)
+
+
+class Sound:
+    """Sound read from a WAV file, as floats between -1 and 1, channels interleaved."""
+
+    def __init__(self, rate, channels, samples):
+        self.rate, self.channels, self.samples = rate, channels, samples
+
+    @staticmethod
+    def read(path):
+        """Reads PCM of 8 to 32 bits or 32-bit floats, whatever the file's header says.
+        A data chunk whose length was never filled in runs to the end of the file."""
+        data = Path(path).read_bytes()
+        if len(data) < 12 or data[:4] != b"RIFF" or data[8:12] != b"WAVE":
+            raise Failure(f"{path} is not a WAV file")
+        offset, form, pcm = 12, None, None
+        while offset + 8 <= len(data):
+            name, size = data[offset:offset + 4], struct.unpack_from("<I", data, offset + 4)[0]
+            body = offset + 8
+            if name == b"fmt ":
+                tag, channels, rate, _, _, bits = struct.unpack_from("<HHIIHH", data, body)
+                if tag == 0xFFFE:   # WAVE_FORMAT_EXTENSIBLE: the real tag leads the sub-format
+                    tag = struct.unpack_from("<H", data, body + 24)[0]
+                form = (tag, channels, rate, bits)
+            elif name == b"data":
+                end = body + size if 0 < size <= len(data) - body else len(data)
+                pcm = data[body:end]
+                break
+            offset = body + size + (size & 1)
+        if not form or pcm is None:
+            raise Failure(f"{path} has no format or no data")
+        tag, channels, rate, bits = form
+        log(f"{Path(path).name}: format tag {tag}, {channels} channels, {rate} Hz, {bits} bits")
+        if tag == 1 and bits == 16:
+            values = array.array("h")
+            values.frombytes(pcm[:len(pcm) // 2 * 2])
+            samples = [v / 32768.0 for v in values]
+        elif tag == 1 and bits in (8, 24, 32):
+            width = bits // 8
+            if bits == 8:
+                samples = [(b - 128) / 128.0 for b in pcm]
+            else:
+                scale = float(1 << (bits - 1))
+                samples = [int.from_bytes(pcm[i:i + width], "little", signed=True) / scale
+                           for i in range(0, len(pcm) - width + 1, width)]
+        elif tag == 3 and bits == 32:
+            values = array.array("f")
+            values.frombytes(pcm[:len(pcm) // 4 * 4])
+            samples = list(values)
+        else:
+            raise Failure(f"{path}: sample format tag {tag} with {bits} bits is not handled")
+        samples = samples[:len(samples) // channels * channels]
+        return Sound(rate, channels, samples)
+
+    def frames(self):
+        return len(self.samples) // self.channels
+
+    def seconds(self):
+        return self.frames() / self.rate
+
+    def mono(self):
+        c = self.channels
+        if c == 1:
+            return self.samples
+        return [sum(self.samples[i:i + c]) / c for i in range(0, len(self.samples), c)]
+
+    def first_sound(self, threshold=1e-4):
+        """The first frame with any channel above the threshold, or None."""
+        for i, value in enumerate(self.samples):
+            if abs(value) > threshold:
+                return i // self.channels
+        return None
+
+    def stereo_frames(self, start, count):
+        """count frames from frame start as (left, right) lists, mono repeated."""
+        c = self.channels
+        part = self.samples[start * c:(start + count) * c]
+        if c == 1:
+            return part, part
+        return part[0::c], part[1::c]
+
+
+def rms(values):
+    return math.sqrt(sum(map(operator.mul, values, values)) / len(values)) if values else 0.0
+
+
+def envelope(mono, window):
+    """RMS in consecutive windows."""
+    return [rms(mono[i:i + window]) for i in range(0, len(mono) - window + 1, window)]
+
+
+def correlation(a, b):
+    """Pearson's correlation of two equally long sequences; 0 when either is flat."""
+    n = min(len(a), len(b))
+    if n == 0:
+        return 0.0
+    a, b = a[:n], b[:n]
+    mean_a, mean_b = sum(a) / n, sum(b) / n
+    da = [x - mean_a for x in a]
+    db = [y - mean_b for y in b]
+    norm = math.sqrt(sum(map(operator.mul, da, da)) * sum(map(operator.mul, db, db)))
+    return sum(map(operator.mul, da, db)) / norm if norm else 0.0
+
+
+def best_lag(captured, reference, lags):
+    """The lag of captured against reference (captured[i + lag] ~ reference[i]) with the
+    highest correlation, and that correlation."""
+    best = (None, -2.0)
+    for lag in lags:
+        if lag >= 0:
+            value = correlation(captured[lag:], reference)
+        else:
+            value = correlation(captured, reference[-lag:])
+        if value > best[1]:
+            best = (lag, value)
+    return best
+
+
+def inserted_silences(captured, reference, lag, tolerance):
+    """Walks the captured sound along the reference from the lag on. Where the captured
+    sound is digital silence while the reference plays, the device ran dry and inserted
+    silence: the lag grows by its length. Returns those gaps as (frame, length) and the
+    frame where the walk ended: the end, or the first difference that is no gap."""
+    gaps = []
+    k, n = lag, len(captured)
+    while k < n and k - lag < len(reference):
+        if abs(captured[k] - reference[k - lag]) <= tolerance:
+            k += 1
+            continue
+        end = k
+        while end < n and captured[end] == 0.0:
+            end += 1
+        if end == k:
+            break
+        gaps.append((k, end - k))
+        lag += end - k
+        k = end
+    return gaps, k
+
+
+def stretched(values, factor):
+    """The sequence played factor times as fast, by nearest sample."""
+    return [values[int(i * factor)] for i in range(int(len(values) / factor))]
+
 
 class WineLog:
     """A Wine trace that a running program writes; it is read as it grows."""
@@ -628,6 +820,154 @@ def scenario_minimise(session):
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
 
 
+# How long the show plays into the capture, in seconds of the show's own time.
+PLAY_SECONDS = 6
+# Agreement of the captured waveform with the render: Wine hands 16-bit PCM at the
+# program's own rate to ALSA untouched, so the two should be the same samples; where
+# Wine resamples, the waveforms still agree closely but not exactly.
+SAME_RATE_AGREEMENT = 0.99
+RESAMPLED_AGREEMENT = 0.9
+
+
+def scenario_sound(session):
+    """With a sound device that writes to a file: the show plays its module as modrender
+    renders it, from the first note, at the rendered level; Escape ends with 27."""
+    capture = session.give_sound_device()
+    show = session.start_show()
+    session.answer_question("n")
+    window, _ = session.check_windowed_picture()
+    time.sleep(PLAY_SECONDS)
+    session.press(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+    check(capture.exists(), "the sound device wrote what it played to a file")
+    sound = Sound.read(capture)
+    check(sound.seconds() >= 3, f"at least 3 s of sound were played ({sound.seconds():.2f} s)")
+    check(sound.first_sound() is not None, "the captured sound is not silence")
+    reference = session.render_reference(sound.rate, sound.seconds() + 5)
+    compare_with_reference(sound, reference)
+
+
+def compare_with_reference(sound, reference):
+    """Aligns the captured sound with the render by the cross-correlation of their RMS
+    envelopes, then to the frame, and checks waveform agreement and level."""
+    rate = sound.rate
+    window = rate // 100
+    captured_mono, reference_mono = sound.mono(), reference.mono()
+    captured_envelope = envelope(captured_mono, window)
+    reference_envelope = envelope(reference_mono, window)
+    # The music starts within a few seconds of the device's first sound.
+    most = min(300, len(captured_envelope) // 3)
+    compared = len(captured_envelope) - most
+    lag, agreement = best_lag(captured_envelope, reference_envelope[:compared], range(0, most + 1))
+    check(agreement > 0.9, f"the RMS envelopes agree at a lag of {lag * 10} ms ({agreement:.4f})")
+
+    # To the frame, on the music's first notes: any gap further on must not move the start.
+    start = reference.first_sound() or 0
+    stretch = reference_mono[start:start + 4096]
+    lags = range(max(0, (lag - 2) * window), (lag + 2) * window + 1)
+    nearby = captured_mono[start:start + lags[-1] + len(stretch) + 1]
+    frame_lag, fine = best_lag(nearby, stretch, lags)
+    log(f"the captured sound starts {frame_lag} frames ({1000 * frame_lag / rate:.1f} ms) "
+        f"after the render, frame correlation {fine:.5f}")
+    check(frame_lag < rate, f"the music starts within a second of the sound ({frame_lag} frames)")
+
+    if rate == 44100:
+        # Wine's device here consumes faster than real time, and when the program's
+        # buffers are not back in time it plays a period of silence: take such gaps out
+        # (and count them) before comparing, so that the music after one still lines up.
+        gaps, walked = inserted_silences(captured_mono, reference_mono, frame_lag, 2 / 32768)
+        inserted = sum(length for _, length in gaps)
+        log(f"the walk along the render got to {walked / rate:.2f} s of {sound.seconds():.2f} s; "
+            f"gaps of inserted silence: {[(round(at / rate, 3), length) for at, length in gaps]}")
+        check(inserted <= 0.02 * sound.frames(),
+              f"the device inserted silence for at most 2 % of the time ({inserted} frames)")
+        keep = bytearray(b"\x01") * sound.frames()
+        for at, length in gaps:
+            keep[at:at + length] = bytes(length)
+        c = sound.channels
+        sound = Sound(rate, c, [v for i, v in enumerate(sound.samples) if keep[i // c]])
+        captured_mono = [v for i, v in enumerate(captured_mono) if keep[i]]
+
+    frames = min(sound.frames() - frame_lag, reference.frames())
+    check(frames >= 2 * rate, f"at least 2 s of music to compare ({frames / rate:.2f} s)")
+    needed = SAME_RATE_AGREEMENT if rate == 44100 else RESAMPLED_AGREEMENT
+    captured_left, captured_right = sound.stereo_frames(frame_lag, frames)
+    reference_left, reference_right = reference.stereo_frames(0, frames)
+    for name, got, want in (("left", captured_left, reference_left),
+                            ("right", captured_right, reference_right)):
+        value = correlation(got, want)
+        check(value > needed, f"the {name} channel matches the render over {frames / rate:.2f} s "
+                              f"({value:.5f}, needed {needed})")
+        level = rms(got) / rms(want)
+        check(0.9 < level < 1.1, f"the {name} channel has the render's level ({level:.3f})")
+    same = sum(map(operator.eq, sound.samples[frame_lag * sound.channels:],
+                   reference.samples[:frames * sound.channels]))
+    log(f"{same / (frames * sound.channels):.2%} of the samples are identical to the render's")
+    # The same measure must reject a render played 1 % too fast.
+    fast = stretched(reference_mono, 1.01)
+    wrong = correlation(captured_mono[frame_lag:frame_lag + frames], fast[:frames])
+    check(wrong < 0.5, f"a render 1 % too fast does not match ({wrong:.5f})")
+
+
+def scenario_silent(session):
+    """No sound device: the program asks for one, finds none, and runs the show silently;
+    no message appears, and Escape ends with 27."""
+    show = session.start_show(debug="+pid,+winmm")
+    session.answer_question("n")
+    window, _ = session.check_windowed_picture()
+    pid = session.process_id(TITLE)
+    time.sleep(2)
+    check(not session.find_windows(CLOSING), "no error message is shown")
+    session.press(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the silent show with exit code 27 ({code})")
+
+    calls = [line for line in WineLog(session.output / "wine.log").lines(pid)
+             if "trace:winmm:waveOut" in line]
+    check(any("waveOutOpen" in line for line in calls), "the program asked for a sound device")
+    started = [line for line in calls if re.search(r"waveOut(Restart|Write|Pause)", line)]
+    check(not started, f"with no device nothing is ever played or paused ({started[:3]})")
+
+
+def scenario_escape_title(session):
+    """Escape at once, while the title shows: the output is paused before the show's
+    window is destroyed, and the device is reset and closed only after that, as the
+    program ends; exit code 27."""
+    session.give_sound_device()
+    show = session.start_show(debug="+pid,+winmm,+win")
+    session.answer_question("n")
+    window = session.wait_window(TITLE)
+    shown = time.monotonic()
+    code, text = session.helper("find", TITLE)
+    check(code == 0, "the show's window is found from inside Wine")
+    handle, pid = int(text.split()[0], 16), text.split()[1]
+    session.press(window, "Escape")
+    log(f"Escape pressed {time.monotonic() - shown:.1f} s after the window appeared")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+    lines = WineLog(session.output / "wine.log").lines(pid)
+
+    def first(pattern, after=-1):
+        for index in range(after + 1, len(lines)):
+            if pattern in lines[index]:
+                return index
+        raise Failure(f"the trace has no {pattern!r} after line {after}")
+
+    restart = first("trace:winmm:waveOutRestart")
+    pause = first("trace:winmm:waveOutPause", restart)
+    # The handle as Wine's trace writes it: (0x10064).
+    destroy = first(f"NtUserDestroyWindow ({handle:#x})")
+    reset = first("trace:winmm:waveOutReset")
+    close = first("trace:winmm:waveOutClose")
+    log(f"trace lines: restart {restart}, pause {pause}, window destroyed {destroy}, "
+        f"reset {reset}, close {close}")
+    check(restart < pause < destroy, "the output is paused before the show's window is destroyed")
+    check(destroy < reset < close, "the device is reset and closed only after the window is gone")
+
+
 SCENARIOS = {
     "windowed": scenario_windowed,
     "close": scenario_close,
@@ -635,6 +975,9 @@ SCENARIOS = {
     "refused-yes": scenario_refused_yes,
     "refused-no": scenario_refused_no,
     "minimise": scenario_minimise,
+    "sound": scenario_sound,
+    "silent": scenario_silent,
+    "escape-title": scenario_escape_title,
 }
 
 
@@ -645,6 +988,8 @@ def main():
     parser.add_argument("--helper", required=True, help="winctl.exe")
     parser.add_argument("--output", required=True, help="folder for logs and screenshots")
     parser.add_argument("--prefix", required=True, help="the Wine prefix to use")
+    parser.add_argument("--modrender", help="the host's modrender, for the sound's reference")
+    parser.add_argument("--module", help="the module that the program carries")
     args = parser.parse_args()
 
     started = time.monotonic()

@@ -20,6 +20,7 @@ import math
 import operator
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -149,7 +150,11 @@ class Session:
         self.output = Path(args.output).resolve() / scenario
         self.output.mkdir(parents=True, exist_ok=True)
         for old in self.output.iterdir():
-            old.unlink()
+            # A sound scenario leaves the home it gave Wine.
+            if old.is_dir():
+                shutil.rmtree(old)
+            else:
+                old.unlink()
         self.processes = []
         self.xvfb = None
         self.env = dict(os.environ)

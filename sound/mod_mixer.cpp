@@ -169,7 +169,8 @@ int ModMixer::following(const Voice& voice, std::uint32_t index) const
     if (voice.loop.plays()) {
         return samples_[static_cast<std::size_t>(voice.loop.sample)][voice.loop.start];
     }
-    return 0;
+    // Nothing follows: hold the last byte, from which the voice's tail dies away.
+    return samples_[static_cast<std::size_t>(voice.block.sample)][index];
 }
 
 void ModMixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) const

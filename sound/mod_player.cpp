@@ -260,6 +260,8 @@ void ModPlayer::playRow()
         }
     }
     tick_ = 0;
+    playedOrder_ = order_;
+    playedRow_ = row_;
     const int pattern = module_.orders[static_cast<std::size_t>(order_)];
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         playCell(static_cast<int>(i), channels_[i], module_.cell(pattern, row_, static_cast<int>(i)));

@@ -47,8 +47,9 @@ public:
     // How many times the song has come back to a place it has already played.
     int passes() const { return passes_; }
 
-    int order() const { return order_; }
-    int row() const { return row_; }
+    // The order and row being played.
+    int order() const { return playedOrder_; }
+    int row() const { return playedRow_; }
     int tick() const { return tick_; }         // within the row, counting the pattern delay
     int speed() const { return speed_; }
     int tempo() const { return tempo_; }
@@ -84,9 +85,11 @@ private:
     ModMixer mixer_;
     std::vector<Channel> channels_;
 
-    // The song position, as ProTracker keeps it.
+    // The song position, as ProTracker keeps it: the row to read next.
     int order_ = 0;
     int row_ = 0;
+    int playedOrder_ = 0;
+    int playedRow_ = 0;
     int tick_ = 0;                 // ticks since the row was read
     int counter_ = 0;              // ticks within the row or one repeat of it
     int speed_ = 6;

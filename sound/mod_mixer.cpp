@@ -24,9 +24,9 @@ std::int16_t softClip(std::int32_t value)
 
 // Mixes `frames` frames of one voice inside a block, where the byte after every
 // position read is still inside the block (or is given as `last`, for the final byte).
-template <bool interpolate, bool ramping>
+template <bool interpolate, bool ramping, bool atEnd>
 void mixRun(const std::int8_t* data, std::uint64_t& position, std::uint64_t step, std::int32_t gain[2],
-            const std::int32_t increment[2], std::int32_t* out, std::size_t frames, int last, bool atEnd)
+            const std::int32_t increment[2], std::int32_t* out, std::size_t frames, int last)
 {
     std::int32_t left = gain[0];
     std::int32_t right = gain[1];
@@ -205,18 +205,21 @@ void ModMixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) con
         if (ramping) {
             count = std::min<std::size_t>(count, static_cast<std::size_t>(voice.rampLeft));
         }
-        const std::int8_t* data = samples_[static_cast<std::size_t>(block.sample)].data();
-        const int last = atEnd ? following(voice, block.end - 1) : 0;
-        if (interpolate_) {
-            ramping ? mixRun<true, true>(data, voice.position, voice.step, voice.gain, voice.increment, out, count,
-                                         last, atEnd)
-                    : mixRun<true, false>(data, voice.position, voice.step, voice.gain, voice.increment, out,
-                                          count, last, atEnd);
+        if (!ramping && voice.gain[0] == 0 && voice.gain[1] == 0) {
+            // Silent, but still moving through the sample.
+            voice.position += voice.step * count;
         } else {
-            ramping ? mixRun<false, true>(data, voice.position, voice.step, voice.gain, voice.increment, out,
-                                          count, last, atEnd)
-                    : mixRun<false, false>(data, voice.position, voice.step, voice.gain, voice.increment, out,
-                                           count, last, atEnd);
+            using Run = void (*)(const std::int8_t*, std::uint64_t&, std::uint64_t, std::int32_t*,
+                                 const std::int32_t*, std::int32_t*, std::size_t, int);
+            static constexpr Run runs[8] = {
+                mixRun<false, false, false>, mixRun<false, false, true>, mixRun<false, true, false>,
+                mixRun<false, true, true>,   mixRun<true, false, false>, mixRun<true, false, true>,
+                mixRun<true, true, false>,   mixRun<true, true, true>,
+            };
+            const int last = atEnd ? following(voice, block.end - 1) : 0;
+            runs[(interpolate_ ? 4 : 0) + (ramping ? 2 : 0) + (atEnd ? 1 : 0)](
+                samples_[static_cast<std::size_t>(block.sample)].data(), voice.position, voice.step, voice.gain,
+                voice.increment, out, count, last);
         }
         if (ramping) {
             voice.rampLeft -= static_cast<int>(count);

@@ -15,6 +15,7 @@
 
 #include "tools/mod_writer.h"
 #include "tools/music_samples.h"
+#include "tools/music_score.h"
 
 namespace {
 
@@ -22,7 +23,6 @@ using namespace soundtrack;
 
 constexpr int channelCount = 8;
 constexpr int keyShift = -3;   // written in C, heard in A
-constexpr int rowsPerBar = 16;
 constexpr int speed = 6;
 constexpr int tempo = 128;
 
@@ -38,180 +38,6 @@ enum Channel : int {
     arpChannel = 7,     // left
 };
 
-// Amiga periods at finetune 0, from the octave below period 428 to two above it.
-const int periodTable[36] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
-                             428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
-                             214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
-
-// The period at which `instrument` sounds the MIDI note `pitch`.
-int periodOf(int instrument, int pitch)
-{
-    const int index = pitch - contentPitch(instrument) + 12;
-    if (index < 0 || index >= 36) {
-        throw std::runtime_error("note " + std::to_string(pitch) + " is out of range for sample " +
-                                 std::to_string(instrument));
-    }
-    return periodTable[index];
-}
-
-// "C5", "F#4", "Bb3": the MIDI note as written (C4 is 60).
-int parsePitch(const std::string& name)
-{
-    static const int letters[7] = {9, 11, 0, 2, 4, 5, 7};   // A B C D E F G
-    if (name.size() < 2 || name[0] < 'A' || name[0] > 'G') {
-        throw std::runtime_error("bad pitch " + name);
-    }
-    int pitch = letters[name[0] - 'A'];
-    std::size_t at = 1;
-    if (name[at] == '#') {
-        ++pitch;
-        ++at;
-    } else if (name[at] == 'b') {
-        --pitch;
-        ++at;
-    }
-    if (at + 1 != name.size() || name[at] < '0' || name[at] > '9') {
-        throw std::runtime_error("bad pitch " + name);
-    }
-    return pitch + 12 * (name[at] - '0' + 1);
-}
-
-struct Chord {
-    int root;   // pitch class as heard, 0 to 11
-    bool minor;
-};
-
-std::vector<Chord> parseChords(const std::string& text)
-{
-    std::vector<Chord> chords;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find(' ', at) == std::string::npos ? text.size() : text.find(' ', at);
-        const std::string name = text.substr(at, end - at);
-        const bool minor = name.size() > 1 && name.back() == 'm';
-        const int root = parsePitch(name.substr(0, minor ? name.size() - 1 : name.size()) + "4") - 60;
-        chords.push_back({((root + keyShift) % 12 + 12) % 12, minor});
-        at = end + 1;
-    }
-    return chords;
-}
-
-// One note of a melody line, in rows.
-struct MelodyNote {
-    enum Kind { note, rest, hold };
-    Kind kind;
-    int row;
-    int length;
-    int pitch;      // written MIDI note, for `note`
-    bool glide;     // slide to the note from the one before instead of striking it
-};
-
-// A line such as "E5/3 D5/3 C5/2 ~G5/4 r/2 -/6": a pitch (with ~ to glide to it), a
-// rest (r) or a held note (-), each with its length in rows.
-std::vector<MelodyNote> parseMelody(const std::string& text, int rows)
-{
-    std::vector<MelodyNote> notes;
-    std::size_t at = 0;
-    int row = 0;
-    while (at < text.size()) {
-        while (at < text.size() && text[at] == ' ') {
-            ++at;
-        }
-        if (at == text.size()) {
-            break;
-        }
-        std::size_t end = text.find(' ', at);
-        end = end == std::string::npos ? text.size() : end;
-        std::string token = text.substr(at, end - at);
-        at = end;
-        const std::size_t slash = token.find('/');
-        if (slash == std::string::npos) {
-            throw std::runtime_error("melody token without a length: " + token);
-        }
-        MelodyNote n{MelodyNote::note, row, std::stoi(token.substr(slash + 1)), 0, false};
-        std::string what = token.substr(0, slash);
-        if (what == "r") {
-            n.kind = MelodyNote::rest;
-        } else if (what == "-") {
-            n.kind = MelodyNote::hold;
-        } else {
-            if (what[0] == '~') {
-                n.glide = true;
-                what = what.substr(1);
-            }
-            n.pitch = parsePitch(what);
-        }
-        notes.push_back(n);
-        row += n.length;
-    }
-    if (row != rows) {
-        throw std::runtime_error("melody of " + std::to_string(row) + " rows in a pattern of " +
-                                 std::to_string(rows) + ": " + text);
-    }
-    return notes;
-}
-
-// The written pitch a diatonic third below, in C major.
-int thirdBelow(int pitch)
-{
-    static const int scale[7] = {0, 2, 4, 5, 7, 9, 11};
-    const int octave = pitch / 12;
-    const int pc = pitch % 12;
-    for (int degree = 0; degree < 7; ++degree) {
-        if (scale[degree] == pc) {
-            const int lower = degree - 2;
-            return lower >= 0 ? octave * 12 + scale[lower] : (octave - 1) * 12 + scale[lower + 7];
-        }
-    }
-    throw std::runtime_error("the melody leaves the scale at " + std::to_string(pitch));
-}
-
-// Writes the cells of one pattern.
-class PatternWriter {
-public:
-    PatternWriter(ModModule& module, int pattern) : module_(module), pattern_(pattern) {}
-
-    ModCell& at(int row, int channel)
-    {
-        return module_.cells[(static_cast<std::size_t>(pattern_) * ModModule::rowsPerPattern +
-                              static_cast<std::size_t>(row)) *
-                                 channelCount +
-                             static_cast<std::size_t>(channel)];
-    }
-
-    void note(int row, int channel, int instrument, int period, int effect = 0, int parameter = 0)
-    {
-        ModCell& cell = at(row, channel);
-        cell.period = static_cast<std::uint16_t>(period);
-        cell.sample = static_cast<std::uint8_t>(instrument);
-        cell.effect = static_cast<std::uint8_t>(effect);
-        cell.parameter = static_cast<std::uint8_t>(parameter);
-    }
-
-    void effect(int row, int channel, int effect, int parameter)
-    {
-        ModCell& cell = at(row, channel);
-        cell.effect = static_cast<std::uint8_t>(effect);
-        cell.parameter = static_cast<std::uint8_t>(parameter);
-    }
-
-    // Song-wide effects (speed, jumps) go into any channel whose effect column is free.
-    void global(int row, int effect, int parameter)
-    {
-        for (int channel = 0; channel < channelCount; ++channel) {
-            ModCell& cell = at(row, channel);
-            if (cell.effect == 0 && cell.parameter == 0) {
-                this->effect(row, channel, effect, parameter);
-                return;
-            }
-        }
-        throw std::runtime_error("no free effect column in row " + std::to_string(row));
-    }
-
-private:
-    ModModule& module_;
-    int pattern_;
-};
 
 constexpr int setVolume = 0xC;
 
@@ -363,7 +189,9 @@ void chipChords(PatternWriter& p, const std::vector<Chord>& chords, const std::s
 
 // Writes a melody into `channel` with the lead's sound: long notes get a vibrato that
 // sets in after their attack, glides use tone portamento, rests fade the note out fast.
-void melody(PatternWriter& p, int channel, const std::vector<MelodyNote>& notes, int volume, bool harmony)
+// With `harmony` chords given, it plays the harmony under the line instead.
+void melody(PatternWriter& p, int channel, const std::vector<MelodyNote>& notes, int volume,
+            const std::vector<Chord>* harmony = nullptr)
 {
     bool sounding = false;   // a held note continues one that this line struck
     for (const MelodyNote& n : notes) {
@@ -379,7 +207,9 @@ void melody(PatternWriter& p, int channel, const std::vector<MelodyNote>& notes,
             }
             continue;
         }
-        const int period = periodOf(lead, (harmony ? thirdBelow(n.pitch) : n.pitch) + keyShift);
+        const int heard = n.pitch + keyShift;
+        const int period = periodOf(
+            lead, harmony ? harmonyBelow(heard, (*harmony)[static_cast<std::size_t>(n.row / rowsPerBar)]) : heard);
         if (n.glide) {
             // No sample number: the glide keeps the volume of the note it leaves.
             p.note(n.row, channel, 0, period, 0x3, 0x06);
@@ -404,7 +234,7 @@ struct Section {
     int rows;
     const char* chords;
     const char* lead;
-    bool harmony;                    // the echo channel plays a third below the lead
+    bool harmony;                    // the echo channel plays a harmony under the lead
     void (*band)(PatternWriter&, const std::vector<Chord>&);
 };
 
@@ -614,15 +444,15 @@ ModModule compose()
     for (int s = 0; s < sectionCount; ++s) {
         const Section& section = song[s];
         PatternWriter p(module, s);
-        const std::vector<Chord> chords = parseChords(section.chords);
+        const std::vector<Chord> chords = parseChords(section.chords, keyShift);
         if (static_cast<int>(chords.size()) * rowsPerBar != section.rows) {
             throw std::runtime_error("section " + std::to_string(s) + " has the wrong number of chords");
         }
         section.band(p, chords);
         const std::vector<MelodyNote> line = parseMelody(section.lead, section.rows);
-        melody(p, leadChannel, line, leadVolume, false);
+        melody(p, leadChannel, line, leadVolume);
         if (section.harmony) {
-            melody(p, echoChannel, line, harmonyVolume, true);
+            melody(p, echoChannel, line, harmonyVolume, &chords);
         }
     }
     writeEcho(module);

@@ -10,7 +10,7 @@ NATIVE := build/native
 WIN32 := build/win32
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps native win32 run test bench clean
+.PHONY: all deps native win32 run test bench fuzz clean
 
 all: native win32
 
@@ -35,6 +35,15 @@ test: native win32
 
 bench: native
 	$(NATIVE)/bin/thousand_bench
+
+# A bounded fuzzing session of the module loader and player: FUZZ_SECONDS long (default
+# five minutes), starting from the seed corpus. New inputs go to build/fuzz-corpus, and
+# whatever crashes to build/fuzz-artifacts.
+FUZZ_SECONDS ?= 300
+fuzz: native
+	mkdir -p build/fuzz-corpus build/fuzz-artifacts
+	$(NATIVE)/fuzz/mod_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=32768 \
+		-artifact_prefix=build/fuzz-artifacts/ build/fuzz-corpus tests/fuzz/corpus
 
 clean:
 	rm -rf build

@@ -71,6 +71,17 @@ class Comparison:
               f"  {'WRONG: ' + ', '.join(verdicts) if verdicts else 'as expected'}")
         return samples
 
+    def check_length(self, label, samples, passes):
+        """Whether the render lasts as long as the reference, within the tolerance."""
+        seconds = len(samples) / self.rate
+        reference_seconds = len(self.reference) / self.rate
+        agrees = abs(seconds - reference_seconds) <= LENGTH_TOLERANCE_SECONDS
+        print(f"  {label:34s} length {seconds:.3f} s, peer {reference_seconds:.3f} s"
+              f"  {'as expected' if agrees == passes else 'WRONG'}")
+        if agrees != passes:
+            self.failures.append(f"{label}: length {seconds:.3f} s should {'' if passes else 'not '}agree with "
+                                 f"the peer's {reference_seconds:.3f} s (tolerance {LENGTH_TOLERANCE_SECONDS} s)")
+
 
 def executable(path):
     return pathlib.Path(path).resolve()
@@ -114,17 +125,15 @@ def main():
         path = work / f"peer-{'-'.join(effect)}.wav"
         transform(reference_path, path, *effect)
         comparison.check(label, path, timing_passes, pitch_passes)
+    twice_path = work / "peer-twice.wav"
+    render_peer(module, twice_path, args.rate, ["--filter", "2", "--repeat", "1"])
+    comparison.check_length("peer, two passes", agreement.read_wav(twice_path)[0], False)
 
     print(" ours:")
     ours_path = work / "modrender.wav"
     run([args.modrender, "--rate", args.rate, module, ours_path])
     ours = comparison.check("modrender", ours_path, True, True)
-    ours_seconds = len(ours) / args.rate
-    peer_seconds = len(reference) / args.rate
-    print(f"  length: modrender {ours_seconds:.3f} s, peer {peer_seconds:.3f} s")
-    if abs(ours_seconds - peer_seconds) > LENGTH_TOLERANCE_SECONDS:
-        comparison.failures.append(f"modrender's length {ours_seconds:.3f} s differs from the peer's "
-                                   f"{peer_seconds:.3f} s by more than {LENGTH_TOLERANCE_SECONDS} s")
+    comparison.check_length("modrender", ours, True)
 
     for failure in comparison.failures:
         print(f"FAIL {failure}", file=sys.stderr)

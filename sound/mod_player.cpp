@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 namespace {
 
@@ -11,42 +10,64 @@ constexpr int finetunes = 16;
 constexpr int highestNote = 113;     // the shortest period slides may reach (B-3)
 constexpr int lowestNote = 856;      // the longest (C-1)
 
-// Periods of C-1 to B-3 without finetune, as ProTracker plays them.
-constexpr std::array<int, notesPerFinetune> untunedPeriods = {
-    856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
-    428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
-    214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113,
-};
-
-// One row of periods per finetune, in the order the nibble stores them: 0 to 7, then
-// -8 to -1. Each step of finetune is an eighth of a semitone. ProTracker's rows have a
+// ProTracker's periods of C-1 to B-3, one row per finetune in the order the nibble
+// stores them: 0 to +7, then -8 to -1, each step an eighth of a semitone. Each row has a
 // 37th entry, 0, which effects that run past B-3 can reach.
 constexpr int rowLength = notesPerFinetune + 1;
-using PeriodTable = std::array<std::array<int, rowLength>, finetunes>;
-
-const PeriodTable& periodTable()
-{
-    static const PeriodTable table = [] {
-        PeriodTable rows{};
-        for (int finetune = 0; finetune < finetunes; ++finetune) {
-            const int eighths = finetune < 8 ? finetune : finetune - 16;
-            for (int note = 0; note < notesPerFinetune; ++note) {
-                // No note is higher than B-3 without finetune: the positive finetunes' B-3
-                // is 113 as well.
-                const long period =
-                    std::lround(untunedPeriods[static_cast<std::size_t>(note)] * std::pow(2.0, -eighths / 96.0));
-                rows[static_cast<std::size_t>(finetune)][static_cast<std::size_t>(note)] =
-                    static_cast<int>(std::max<long>(period, highestNote));
-            }
-        }
-        return rows;
-    }();
-    return table;
-}
+constexpr int periodTable[finetunes][rowLength] = {
+    {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
+     428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
+     214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113},   // 0
+    {850, 802, 757, 715, 674, 637, 601, 567, 535, 505, 477, 450,
+     425, 401, 379, 358, 337, 319, 301, 284, 268, 253, 239, 225,
+     213, 201, 189, 179, 169, 159, 150, 142, 134, 126, 119, 113},   // +1
+    {844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474, 447,
+     422, 398, 376, 355, 335, 316, 299, 282, 266, 251, 237, 224,
+     211, 199, 188, 177, 168, 158, 149, 141, 133, 126, 119, 113},   // +2
+    {838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470, 444,
+     419, 396, 373, 352, 333, 314, 296, 280, 264, 249, 235, 222,
+     210, 198, 187, 176, 166, 157, 148, 140, 132, 125, 118, 113},   // +3
+    {832, 785, 741, 699, 660, 623, 588, 555, 524, 495, 467, 441,
+     416, 393, 371, 350, 330, 312, 294, 278, 262, 248, 234, 221,
+     208, 196, 185, 175, 165, 156, 147, 139, 131, 124, 117, 113},   // +4
+    {826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463, 437,
+     413, 390, 368, 347, 328, 310, 292, 276, 260, 246, 232, 219,
+     207, 195, 184, 174, 164, 155, 146, 138, 130, 123, 116, 113},   // +5
+    {820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460, 434,
+     410, 387, 365, 345, 326, 307, 290, 274, 258, 244, 230, 217,
+     205, 194, 183, 172, 163, 154, 145, 137, 129, 122, 115, 113},   // +6
+    {814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457, 431,
+     407, 384, 363, 342, 323, 305, 288, 272, 257, 242, 229, 216,
+     204, 192, 181, 171, 162, 153, 144, 136, 128, 121, 114, 113},   // +7
+    {907, 856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480,
+     454, 428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240,
+     227, 214, 202, 191, 180, 170, 160, 151, 143, 135, 127, 120},   // -8
+    {900, 850, 802, 757, 715, 675, 636, 601, 567, 535, 505, 477,
+     450, 425, 401, 379, 358, 338, 318, 301, 284, 268, 253, 239,
+     225, 213, 201, 189, 179, 169, 159, 150, 142, 134, 126, 119},   // -7
+    {894, 844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474,
+     447, 422, 398, 376, 355, 335, 316, 299, 282, 266, 251, 237,
+     224, 211, 199, 188, 177, 168, 158, 149, 141, 133, 126, 119},   // -6
+    {887, 838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470,
+     444, 419, 396, 373, 352, 333, 314, 296, 280, 264, 249, 235,
+     222, 210, 198, 187, 176, 166, 157, 148, 140, 132, 125, 118},   // -5
+    {881, 832, 785, 741, 699, 660, 623, 588, 555, 524, 494, 467,
+     441, 416, 393, 371, 350, 330, 312, 294, 278, 262, 247, 234,
+     220, 208, 196, 185, 175, 165, 156, 147, 139, 131, 124, 117},   // -4
+    {875, 826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463,
+     437, 413, 390, 368, 347, 328, 310, 292, 276, 260, 246, 232,
+     219, 207, 195, 184, 174, 164, 155, 146, 138, 130, 123, 116},   // -3
+    {868, 820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460,
+     434, 410, 387, 365, 345, 326, 307, 290, 274, 258, 244, 230,
+     217, 205, 194, 183, 172, 163, 154, 145, 137, 129, 122, 115},   // -2
+    {862, 814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457,
+     431, 407, 384, 363, 342, 323, 305, 288, 272, 257, 242, 229,
+     216, 204, 192, 181, 171, 162, 153, 144, 136, 128, 121, 114},   // -1,
+};
 
 int tablePeriod(int finetune, int note)
 {
-    return periodTable()[static_cast<std::size_t>(finetune)][static_cast<std::size_t>(note)];
+    return periodTable[finetune][note];
 }
 
 // The first note of a finetune's row whose period is not above `period`; B-3 when

@@ -22,7 +22,7 @@ struct ModPlayerOptions {
 
 // What one channel plays during the current tick.
 struct ModChannelTrace {
-    int sample = 0;            // 1 to 31 of the sample playing, 0 for none
+    int sample = 0;            // 1 to 31: the sample whose settings the channel holds; 0 for none
     int period = 0;            // the period heard in this tick, after arpeggio and vibrato
     int volume = 0;            // 0 to 64, after tremolo
     int panning = 0;           // 0 (left) to 255 (right)

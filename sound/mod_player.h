@@ -37,7 +37,8 @@ public:
     ~ModPlayer();
 
     // Mixes up to `frames` interleaved stereo frames into out (2 * frames values) and
-    // returns how many it wrote: fewer only when a song that does not loop has ended.
+    // returns how many it wrote: fewer only once the song has ended, because it does not
+    // loop or because no order of it names a stored pattern.
     std::size_t render(std::int16_t* out, std::size_t frames);
 
     // Plays one tick of the song without making sound, for traces and for measuring.

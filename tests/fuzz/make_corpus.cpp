@@ -183,6 +183,17 @@ std::vector<std::pair<std::string, Bytes>> damaged(const Bytes& good)
              b[songLengthOffset + 4] = 0;
              b[songLengthOffset + 5] = 0x81;
          }},
+        // Nothing to play: the player must end at once, looping or not (the padded copy
+        // differs in size, so the fuzz target plays it with the other loop setting).
+        {"orders_none_playable", [](Bytes& b) {
+             b[songLengthOffset] = 1;
+             b[songLengthOffset + 2] = 0x80;
+         }},
+        {"orders_none_playable_padded", [](Bytes& b) {
+             b[songLengthOffset] = 1;
+             b[songLengthOffset + 2] = 0x80;
+             b.insert(b.end(), 4, 0);
+         }},
         {"orders_past_patterns", [](Bytes& b) {
              b[songLengthOffset] = 2;
              b[songLengthOffset + 3] = 0x7F;

@@ -165,7 +165,7 @@ struct Oscillator {
 // A tone built from harmonics: an attack part whose brightness and level may move,
 // then a loop of `loopLength` bytes in which both hold still. Without a loop the
 // envelope runs on for `length` bytes and the frequency is `unloopedFrequency`.
-struct ToneSpec {
+struct HarmonicTone {
     double rate = rateOfPeriod(basePeriod);
     int loopStart = 0;
     int loopLength = 0;
@@ -178,48 +178,48 @@ struct ToneSpec {
 
 // (Appending one by one, rather than assigning a list, also keeps GCC 12's null-pointer
 // warning about vector assignment quiet.)
-void addOscillators(ToneSpec& spec, std::initializer_list<Oscillator> oscillators)
+void addOscillators(HarmonicTone& tone, std::initializer_list<Oscillator> oscillators)
 {
     for (const Oscillator& osc : oscillators) {
-        spec.oscillators.push_back(osc);
+        tone.oscillators.push_back(osc);
     }
 }
 
-std::vector<double> renderTone(const ToneSpec& spec, std::uint32_t seed)
+std::vector<double> renderTone(const HarmonicTone& tone, std::uint32_t seed)
 {
-    const bool looped = spec.loopLength > 0;
-    const int total = looped ? spec.loopStart + spec.loopLength : spec.length;
+    const bool looped = tone.loopLength > 0;
+    const int total = looped ? tone.loopStart + tone.loopLength : tone.length;
     std::vector<double> out(static_cast<std::size_t>(total), 0.0);
-    const double holdTime = spec.loopStart / spec.rate;
+    const double holdTime = tone.loopStart / tone.rate;
     Noise phases(seed);
 
-    for (const Oscillator& osc : spec.oscillators) {
+    for (const Oscillator& osc : tone.oscillators) {
         const double frequency =
-            looped ? osc.cycles * spec.rate / spec.loopLength : spec.unloopedFrequency * osc.cycles;
-        for (int n = 1; n * frequency < 0.45 * spec.rate; ++n) {
+            looped ? osc.cycles * tone.rate / tone.loopLength : tone.unloopedFrequency * osc.cycles;
+        for (int n = 1; n * frequency < 0.45 * tone.rate; ++n) {
             const double amplitude = osc.amplitude * harmonicAmplitude(osc.wave, n);
             const double start = phases.next();
             if (amplitude == 0.0) {
                 continue;
             }
             for (int i = 0; i < total; ++i) {
-                const double t = i / spec.rate;
+                const double t = i / tone.rate;
                 const double held = looped && t > holdTime ? holdTime : t;
                 // In the loop the phase is counted in whole steps of the loop, so that
                 // the loop's last sample leads exactly into its first.
                 const double phase =
-                    looped ? static_cast<double>(static_cast<long long>(n) * osc.cycles * (i - spec.loopStart) %
-                                                 spec.loopLength) /
-                                 spec.loopLength
+                    looped ? static_cast<double>(static_cast<long long>(n) * osc.cycles * (i - tone.loopStart) %
+                                                 tone.loopLength) /
+                                 tone.loopLength
                            : n * frequency * t;
                 out[static_cast<std::size_t>(i)] +=
-                    amplitude * lowpassGain(n * frequency, spec.cutoff(held)) * sineCycles(start + phase);
+                    amplitude * lowpassGain(n * frequency, tone.cutoff(held)) * sineCycles(start + phase);
             }
         }
     }
     for (int i = 0; i < total; ++i) {
-        const double t = i / spec.rate;
-        out[static_cast<std::size_t>(i)] *= spec.level(looped && t > holdTime ? holdTime : t);
+        const double t = i / tone.rate;
+        out[static_cast<std::size_t>(i)] *= tone.level(looped && t > holdTime ? holdTime : t);
     }
     return out;
 }
@@ -383,22 +383,22 @@ std::vector<double> makeTom()
 // a loop of 40 cycles of C2.
 ModSample makeBass()
 {
-    ToneSpec spec;
-    spec.loopStart = 2072;
-    spec.loopLength = 5068;   // 40 cycles of C2 at 8,287 Hz: 65.41 Hz
-    addOscillators(spec, {{40, Wave::saw, 1.0}, {41, Wave::saw, 0.35}, {20, Wave::sine, 0.9}});
-    spec.cutoff = [](double t) { return 380.0 + 2200.0 * fallTo(t, 0.06, 0.25); };
-    spec.level = [](double t) { return rise(t, 0.003) * (0.72 + 0.28 * fallTo(t, 0.08, 0.25)); };
-    return looped(quantise("bass", renderTone(spec, 0xBA55), 56), spec.loopStart, spec.loopLength);
+    HarmonicTone tone;
+    tone.loopStart = 2072;
+    tone.loopLength = 5068;   // 40 cycles of C2 at 8,287 Hz: 65.41 Hz
+    addOscillators(tone, {{40, Wave::saw, 1.0}, {41, Wave::saw, 0.35}, {20, Wave::sine, 0.9}});
+    tone.cutoff = [](double t) { return 380.0 + 2200.0 * fallTo(t, 0.06, 0.25); };
+    tone.level = [](double t) { return rise(t, 0.003) * (0.72 + 0.28 * fallTo(t, 0.08, 0.25)); };
+    return looped(quantise("bass", renderTone(tone, 0xBA55), 56), tone.loopStart, tone.loopLength);
 }
 
 // A warm pad: each chord note from three slightly detuned saws, soft at the top, in a
 // loop of 0.92 s through which the detuning beats once.
 ModSample makePad(const std::string& name, const int (&semitones)[5], std::uint32_t seed)
 {
-    ToneSpec spec;
-    spec.loopStart = 2486;
-    spec.loopLength = 7602;   // 120 cycles of C3 at 8,287 Hz: 130.81 Hz
+    HarmonicTone tone;
+    tone.loopStart = 2486;
+    tone.loopLength = 7602;   // 120 cycles of C3 at 8,287 Hz: 130.81 Hz
     static const double ratio = 1.0594630943592953;   // a semitone
     for (int s : semitones) {
         double multiple = 1.0;
@@ -407,50 +407,50 @@ ModSample makePad(const std::string& name, const int (&semitones)[5], std::uint3
         }
         const int cycles = static_cast<int>(120.0 * multiple + 0.5);
         const double weight = s == 0 ? 1.0 : (s > 12 ? 0.55 : 0.8);
-        spec.oscillators.push_back({cycles, Wave::saw, weight});
-        spec.oscillators.push_back({cycles - 1, Wave::saw, 0.45 * weight});
-        spec.oscillators.push_back({cycles + 1, Wave::saw, 0.45 * weight});
+        tone.oscillators.push_back({cycles, Wave::saw, weight});
+        tone.oscillators.push_back({cycles - 1, Wave::saw, 0.45 * weight});
+        tone.oscillators.push_back({cycles + 1, Wave::saw, 0.45 * weight});
     }
-    spec.cutoff = [](double t) { return 700.0 + 500.0 * rise(t, 0.3); };
-    spec.level = [](double t) { return rise(t, 0.25); };
-    return looped(quantise(name, renderTone(spec, seed), 34), spec.loopStart, spec.loopLength);
+    tone.cutoff = [](double t) { return 700.0 + 500.0 * rise(t, 0.3); };
+    tone.level = [](double t) { return rise(t, 0.25); };
+    return looped(quantise(name, renderTone(tone, seed), 34), tone.loopStart, tone.loopLength);
 }
 
 // The lead: two saws beating slowly against each other and a square for body, bright
 // at the attack and mellower as it holds.
 ModSample makeLead()
 {
-    ToneSpec spec;
-    spec.loopStart = 1244;
-    spec.loopLength = 5068;   // 160 cycles of C4 at 8,287 Hz: 261.64 Hz
-    addOscillators(spec, {{160, Wave::saw, 1.0}, {161, Wave::saw, 0.7}, {160, Wave::square, 0.45}});
-    spec.cutoff = [](double t) { return 1500.0 + 2500.0 * fallTo(t, 0.05, 0.15); };
-    spec.level = [](double t) { return rise(t, 0.004) * (0.82 + 0.18 * fallTo(t, 0.05, 0.15)); };
-    return looped(quantise("lead", renderTone(spec, 0x1EAD), 46), spec.loopStart, spec.loopLength);
+    HarmonicTone tone;
+    tone.loopStart = 1244;
+    tone.loopLength = 5068;   // 160 cycles of C4 at 8,287 Hz: 261.64 Hz
+    addOscillators(tone, {{160, Wave::saw, 1.0}, {161, Wave::saw, 0.7}, {160, Wave::square, 0.45}});
+    tone.cutoff = [](double t) { return 1500.0 + 2500.0 * fallTo(t, 0.05, 0.15); };
+    tone.level = [](double t) { return rise(t, 0.004) * (0.82 + 0.18 * fallTo(t, 0.05, 0.15)); };
+    return looped(quantise("lead", renderTone(tone, 0x1EAD), 46), tone.loopStart, tone.loopLength);
 }
 
 // A plucked string for the arpeggios: bright for a moment, then dark and dying away.
 ModSample makePluck()
 {
-    ToneSpec spec;
-    spec.length = 3730;
-    spec.unloopedFrequency = 261.6256;   // C4
-    addOscillators(spec, {{1, Wave::pulse, 1.0}, {1, Wave::saw, 0.6}, {2, Wave::sine, 0.25}});
-    spec.cutoff = [](double t) { return 500.0 + 3800.0 * expNegative(-t / 0.05); };
-    spec.level = [](double t) { return rise(t, 0.002) * expNegative(-t / 0.14) * fallTo(t, 1.0, 0.45); };
-    return quantise("pluck", renderTone(spec, 0x9100), 40);
+    HarmonicTone tone;
+    tone.length = 3730;
+    tone.unloopedFrequency = 261.6256;   // C4
+    addOscillators(tone, {{1, Wave::pulse, 1.0}, {1, Wave::saw, 0.6}, {2, Wave::sine, 0.25}});
+    tone.cutoff = [](double t) { return 500.0 + 3800.0 * expNegative(-t / 0.05); };
+    tone.level = [](double t) { return rise(t, 0.002) * expNegative(-t / 0.14) * fallTo(t, 1.0, 0.45); };
+    return quantise("pluck", renderTone(tone, 0x9100), 40);
 }
 
 // A plain pulse, the classic voice of arpeggio chords, looped over 80 cycles.
 ModSample makeChip()
 {
-    ToneSpec spec;
-    spec.loopStart = 0;
-    spec.loopLength = 2534;   // 80 cycles of C4
-    addOscillators(spec, {{80, Wave::pulse, 1.0}});
-    spec.cutoff = [](double) { return 3000.0; };
-    spec.level = [](double) { return 1.0; };
-    return looped(quantise("chip", renderTone(spec, 0xC419), 30), 0, spec.loopLength);
+    HarmonicTone tone;
+    tone.loopStart = 0;
+    tone.loopLength = 2534;   // 80 cycles of C4
+    addOscillators(tone, {{80, Wave::pulse, 1.0}});
+    tone.cutoff = [](double) { return 3000.0; };
+    tone.level = [](double) { return 1.0; };
+    return looped(quantise("chip", renderTone(tone, 0xC419), 30), 0, tone.loopLength);
 }
 
 } // namespace

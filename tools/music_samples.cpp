@@ -280,26 +280,47 @@ void fadeTail(std::vector<double>& sound, double rate, double seconds)
     }
 }
 
-std::vector<double> makeKick()
+// A drum with a sine body whose pitch falls from `pitch + sweep` to `pitch`, and a
+// burst of filtered noise on top of its attack.
+struct PitchedDrum {
+    double seconds;
+    std::uint32_t seed;
+    double noiseCutoff;
+    double pitch;
+    double sweep;
+    double sweepTime;
+    double bodyDecay;
+    double attack;
+    double noiseLevel;
+    double noiseDecay;
+    double drive;
+    double tail;
+};
+
+std::vector<double> makePitchedDrum(const PitchedDrum& drum)
 {
     const double rate = rateOfPeriod(428);
-    const int length = static_cast<int>(0.42 * rate);
+    const int length = static_cast<int>(drum.seconds * rate);
     std::vector<double> out;
-    Noise noise(0x4B1C);
-    Filter click(2500.0, rate, 1.0);
+    Noise noise(drum.seed);
+    Filter filter(drum.noiseCutoff, rate, 1.0);
     double phase = 0.0;
     for (int i = 0; i < length; ++i) {
         const double t = i / rate;
-        // The pitch drops fast from a knock to a low boom.
-        const double frequency = 46.0 + 130.0 * expNegative(-t / 0.03);
-        phase += frequency / rate;
-        const double body = sineCycles(phase) * expNegative(-t / 0.26) * rise(t, 0.0015);
-        click.run(noise.next());
-        const double knock = click.lowpass() * expNegative(-t / 0.004) * 0.9;
-        out.push_back(saturate(1.7 * (body + knock)));
+        phase += (drum.pitch + drum.sweep * expNegative(-t / drum.sweepTime)) / rate;
+        filter.run(noise.next());
+        const double body = sineCycles(phase) * expNegative(-t / drum.bodyDecay) * rise(t, drum.attack);
+        const double burst = drum.noiseLevel * filter.lowpass() * expNegative(-t / drum.noiseDecay);
+        out.push_back(saturate(drum.drive * (body + burst)));
     }
-    fadeTail(out, rate, 0.03);
+    fadeTail(out, rate, drum.tail);
     return out;
+}
+
+// The pitch drops fast from a knock to a low boom.
+std::vector<double> makeKick()
+{
+    return makePitchedDrum({0.42, 0x4B1C, 2500.0, 46.0, 130.0, 0.03, 0.26, 0.0015, 0.9, 0.004, 1.7, 0.03});
 }
 
 std::vector<double> makeSnare()
@@ -362,21 +383,7 @@ std::vector<double> makeMetal(double rate, double seconds, double tau, double hi
 
 std::vector<double> makeTom()
 {
-    const double rate = rateOfPeriod(428);
-    const int length = static_cast<int>(0.45 * rate);
-    std::vector<double> out;
-    Noise noise(0x70E);
-    Filter skin(1800.0, rate, 1.0);
-    double phase = 0.0;
-    for (int i = 0; i < length; ++i) {
-        const double t = i / rate;
-        phase += (98.0 + 55.0 * expNegative(-t / 0.05)) / rate;
-        skin.run(noise.next());
-        const double body = sineCycles(phase) * expNegative(-t / 0.18) * rise(t, 0.002);
-        out.push_back(saturate(1.4 * (body + 0.3 * skin.lowpass() * expNegative(-t / 0.01))));
-    }
-    fadeTail(out, rate, 0.04);
-    return out;
+    return makePitchedDrum({0.45, 0x70E, 1800.0, 98.0, 55.0, 0.05, 0.18, 0.002, 0.3, 0.01, 1.4, 0.04});
 }
 
 // The bass: saws with a sub-octave sine, a filter that closes after the pluck, held in

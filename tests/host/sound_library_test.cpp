@@ -99,6 +99,14 @@ struct Rig {
     {
         return library->loadMusic(shortSongFile().data(), shortSongFile().size(), flags);
     }
+    // Loads the short song, starts the output and plays it, as the music player does.
+    MusicHandle play(unsigned flags = musicLoop | musicRamp)
+    {
+        const MusicHandle handle = load(flags);
+        library->start();
+        library->playMusic(handle);
+        return handle;
+    }
 
     NullSoundOutput* output;
     std::unique_ptr<SoundLibrary> library;
@@ -260,9 +268,7 @@ TEST(SoundLibraryTest, AFailedLoadKeepsThePreviousModulePlaying)
 {
     Rig rig;
     ASSERT_TRUE(rig.init());
-    const MusicHandle handle = rig.load();
-    rig.library->start();
-    rig.library->playMusic(handle);
+    const MusicHandle handle = rig.play();
     rig.output->pump(1000);
     const std::uint8_t garbage[10] = {};
     EXPECT_EQ(rig.library->loadMusic(garbage, sizeof(garbage), musicLoop), 0u);
@@ -282,9 +288,7 @@ TEST(SoundLibraryTest, ASongWithoutLoopEndsInSilenceAndPlaysAgainFromTheStart)
 
     Rig rig;
     ASSERT_TRUE(rig.init());
-    const MusicHandle handle = rig.load(musicRamp);
-    rig.library->start();
-    rig.library->playMusic(handle);
+    const MusicHandle handle = rig.play(musicRamp);
     const std::size_t total = songFrames + 4410;
     for (std::size_t done = 0; done < total; done += 1000) {
         rig.output->pump(std::min<std::size_t>(1000, total - done));
@@ -300,9 +304,7 @@ TEST(SoundLibraryTest, ASongWithoutLoopEndsInSilenceAndPlaysAgainFromTheStart)
 
     Rig looping;
     ASSERT_TRUE(looping.init());
-    const MusicHandle loopHandle = looping.load(musicLoop | musicRamp);
-    looping.library->start();
-    looping.library->playMusic(loopHandle);
+    looping.play(musicLoop | musicRamp);
     looping.output->pump(songFrames + 4410);
     EXPECT_FALSE(silent(looping.output->captured(), 2 * songFrames)) << "a looping song plays on";
 }
@@ -311,9 +313,7 @@ TEST(SoundLibraryTest, ReleaseClosesTheOutputAndCanBeRepeated)
 {
     Rig rig;
     ASSERT_TRUE(rig.init());
-    const MusicHandle handle = rig.load();
-    rig.library->start();
-    rig.library->playMusic(handle);
+    const MusicHandle handle = rig.play();
     EXPECT_EQ(rig.output->pump(100), 100u);
 
     rig.library->release();

@@ -52,7 +52,6 @@ public:
     int order() const { return playedOrder_; }
     int row() const { return playedRow_; }
     int tick() const { return tick_; }         // within the row, counting the pattern delay
-    int speed() const { return speed_; }
     int tempo() const { return tempo_; }
     ModChannelTrace channel(int index) const;
 

@@ -41,12 +41,14 @@ struct ModModule {
     std::vector<ModSample> samples;                  // 31, or 15 for Soundtracker files
     std::vector<ModCell> cells;                      // pattern, row, channel
 
-    const ModCell& cell(int pattern, int row, int channel) const
+    std::size_t cellIndex(int pattern, int row, int channel) const
     {
-        return cells[(static_cast<std::size_t>(pattern) * rowsPerPattern + static_cast<std::size_t>(row)) *
-                         static_cast<std::size_t>(channels) +
-                     static_cast<std::size_t>(channel)];
+        return (static_cast<std::size_t>(pattern) * rowsPerPattern + static_cast<std::size_t>(row)) *
+                   static_cast<std::size_t>(channels) +
+               static_cast<std::size_t>(channel);
     }
+    const ModCell& cell(int pattern, int row, int channel) const { return cells[cellIndex(pattern, row, channel)]; }
+    ModCell& cell(int pattern, int row, int channel) { return cells[cellIndex(pattern, row, channel)]; }
 };
 
 enum class ModLoadResult {

@@ -57,10 +57,7 @@ public:
 
     ModCell& at(int row, int channel)
     {
-        return module_.cells[(static_cast<std::size_t>(pattern_) * ModModule::rowsPerPattern +
-                              static_cast<std::size_t>(row)) *
-                                 static_cast<std::size_t>(module_.channels) +
-                             static_cast<std::size_t>(channel)];
+        return module_.cell(pattern_, row, channel);
     }
 
     void note(int row, int channel, int instrument, int period, int effect = 0, int parameter = 0)

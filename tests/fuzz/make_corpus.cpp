@@ -19,13 +19,6 @@ constexpr std::size_t songLengthOffset = sampleHeaders + 31 * sampleHeaderBytes;
 constexpr std::size_t signatureOffset = songLengthOffset + 2 + 128;
 constexpr std::size_t patternOffset = signatureOffset + 4;
 
-ModCell& cellAt(ModModule& module, int pattern, int row, int channel)
-{
-    return module.cells[(static_cast<std::size_t>(pattern) * ModModule::rowsPerPattern + static_cast<std::size_t>(row)) *
-                            static_cast<std::size_t>(module.channels) +
-                        static_cast<std::size_t>(channel)];
-}
-
 // Cuts a module down to its first `patterns` patterns and short samples, keeping its
 // effects, so that the fuzzer spends its time on the replayer rather than on copying.
 ModModule shrink(ModModule module, int patterns, std::size_t sampleBytes)
@@ -54,11 +47,11 @@ ModModule cornerModule(const std::vector<ModCell>& row, int speed = 6)
 {
     ModModule module = shrink(busyModule(4, 1), 1, 128);
     for (int c = 0; c < 4; ++c) {
-        cellAt(module, 0, 4, c) = c < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(c)] : ModCell{};
-        cellAt(module, 0, 5, c) = ModCell{0, 0, row.empty() ? std::uint8_t{0} : row[0].effect,
+        module.cell(0, 4, c) = c < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(c)] : ModCell{};
+        module.cell(0, 5, c) = ModCell{0, 0, row.empty() ? std::uint8_t{0} : row[0].effect,
                                           row.empty() ? std::uint8_t{0} : row[0].parameter};
     }
-    cellAt(module, 0, 0, 3) = ModCell{0, 0, 0xF, static_cast<std::uint8_t>(speed)};
+    module.cell(0, 0, 3) = ModCell{0, 0, 0xF, static_cast<std::uint8_t>(speed)};
     return module;
 }
 

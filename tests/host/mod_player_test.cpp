@@ -56,9 +56,7 @@ struct Song {
     }
     Song& at(int pattern, int row, int channel, int period, int sample, int effect, int parameter)
     {
-        ModCell& cell = module.cells[(static_cast<std::size_t>(pattern) * 64 + static_cast<std::size_t>(row)) *
-                                         static_cast<std::size_t>(module.channels) +
-                                     static_cast<std::size_t>(channel)];
+        ModCell& cell = module.cell(pattern, row, channel);
         cell.period = static_cast<std::uint16_t>(period);
         cell.sample = static_cast<std::uint8_t>(sample);
         cell.effect = static_cast<std::uint8_t>(effect);

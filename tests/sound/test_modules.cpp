@@ -111,24 +111,17 @@ void addInstruments(ModModule& module)
     }), 0);
 }
 
-ModCell& cellAt(ModModule& module, int pattern, int row, int channel)
-{
-    return module.cells[(static_cast<std::size_t>(pattern) * ModModule::rowsPerPattern + static_cast<std::size_t>(row)) *
-                            static_cast<std::size_t>(module.channels) +
-                        static_cast<std::size_t>(channel)];
-}
-
 // Puts a note (semitone 0 = C-1) with its sample; the effect stays as it was unless given.
 void note(ModModule& module, int pattern, int row, int channel, int semitone, int sample)
 {
-    ModCell& cell = cellAt(module, pattern, row, channel);
+    ModCell& cell = module.cell(pattern, row, channel);
     cell.period = static_cast<std::uint16_t>(periodTable[semitone]);
     cell.sample = static_cast<std::uint8_t>(sample);
 }
 
 void effect(ModModule& module, int pattern, int row, int channel, int command, int parameter)
 {
-    ModCell& cell = cellAt(module, pattern, row, channel);
+    ModCell& cell = module.cell(pattern, row, channel);
     cell.effect = static_cast<std::uint8_t>(command);
     cell.parameter = static_cast<std::uint8_t>(parameter);
 }
@@ -207,13 +200,13 @@ ModModule melodyModule()
     module.title = "melody";
     // The second pattern's lead is the plucked sample, whose loop starts past its attack.
     for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
-        if (cellAt(module, 1, r, 0).sample == lead) {
-            cellAt(module, 1, r, 0).sample = pluck;
+        if (module.cell(1, r, 0).sample == lead) {
+            module.cell(1, r, 0).sample = pluck;
         }
     }
     addPad(module, 2, organ, 12);
     for (int r = 0; r < ModModule::rowsPerPattern; r += 4) {
-        cellAt(module, 0, r, 2).sample = pad;
+        module.cell(0, r, 2).sample = pad;
     }
     return module;
 }
@@ -229,7 +222,7 @@ ModModule arpeggioModule()
             if (r % 16 == 0) {
                 note(module, p, r, 2, 12 + chordRoots[chord], pad);
             } else {
-                cellAt(module, p, r, 2) = ModCell{};
+                module.cell(p, r, 2) = ModCell{};
             }
             effect(module, p, r, 2, 0x0, chordThirds[chord] << 4 | 7);
             if (r % 8 == 2) {
@@ -248,7 +241,7 @@ ModModule portamentoModule()
         for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
             const int phase = r % 16;
             // The lead glides to its notes with tone portamento instead of striking them.
-            ModCell& cell = cellAt(module, p, r, 0);
+            ModCell& cell = module.cell(p, r, 0);
             if (cell.period != 0 && phase != 0) {
                 cell.sample = 0;
                 effect(module, p, r, 0, 0x3, p == 1 ? 0x08 : 0x20);
@@ -330,7 +323,7 @@ ModModule volumeModule()
                 effect(module, p, r, 2, 0xE, 0xD3);
             }
             // Sample offset on the snare and kick, retrigger on the hats.
-            const int drum = cellAt(module, p, r, 3).sample;
+            const int drum = module.cell(p, r, 3).sample;
             if (drum == snare && phase == 12) {
                 effect(module, p, r, 3, 0x9, 0x03);
             } else if (drum == kick && phase == 10) {
@@ -356,7 +349,7 @@ ModModule tempoModule()
     };
     for (const auto& change : changes) {
         // Two changes on one row go to two channels.
-        const int channel = cellAt(module, change.pattern, change.row, 1).effect == 0xF ? 2 : 1;
+        const int channel = module.cell(change.pattern, change.row, 1).effect == 0xF ? 2 : 1;
         effect(module, change.pattern, change.row, channel, 0xF, change.parameter);
     }
     effect(module, 0, 20, 0, 0xE, 0xE2);
@@ -411,7 +404,7 @@ void quieten(ModModule& module, int volume)
     for (int p = 0; p < module.patternCount; ++p) {
         for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
             for (int c = 0; c < module.channels; ++c) {
-                ModCell& cell = cellAt(module, p, r, c);
+                ModCell& cell = module.cell(p, r, c);
                 if (cell.sample != 0 && cell.effect == 0 && cell.parameter == 0) {
                     effect(module, p, r, c, 0xC, volume);
                 }

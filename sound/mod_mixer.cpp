@@ -128,8 +128,7 @@ void ModMixer::setPeriod(int channel, int period)
         voices_[static_cast<std::size_t>(channel)].step = 0;
         return;
     }
-    // The clock in tenths of a hertz keeps the step exact in integers.
-    const std::uint64_t base = (std::uint64_t{35468946} << 32) / (10 * static_cast<std::uint64_t>(rate_));
+    const std::uint64_t base = (amigaClockTenths << 32) / (10 * static_cast<std::uint64_t>(rate_));
     voices_[static_cast<std::size_t>(channel)].step = base / static_cast<std::uint64_t>(period);
 }
 

@@ -37,7 +37,9 @@ public:
     std::uint32_t position(int channel) const;
     bool active(int channel) const;
 
-    static constexpr double amigaClock = 3546894.6;   // PAL Paula clock: period 1 in Hz
+    // The PAL Amiga's sound clock, 3,546,894.6 Hz, in tenths of a hertz: what period 1
+    // plays, kept in integers so that the step is exact.
+    static constexpr std::uint64_t amigaClockTenths = 35468946;
     static constexpr int stereoSeparation = 50;       // percent of the Amiga's hard panning
 
 private:

@@ -4,6 +4,8 @@
 
 #include "app/scene_setup.h"
 #include "app/window_proc.h"
+#include "assets/bitmap_font.h"
+#include "assets/texture_registry.h"
 #include "platform/cursor_control.h"
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
@@ -16,10 +18,13 @@
 // constructs the objects of one unit in the order of their definitions before WinMain
 // runs and destroys them in the reverse order after it returns; later objects may rely
 // on earlier ones.
+HDC screenDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+TextureRegistry textureRegistry;
 FrameTimer frameTimer;
 CursorControl cursorControl;
 RenderWindow renderWindow;
 Camera camera;
+BitmapFont bitmapFont(16);
 // Keep this one last as instances are added before it: the sound library it owns is
 // initialised before the start-up question, and released first of all after WinMain
 // has returned.
@@ -78,7 +83,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     runMainLoop(message);
 
-    // The music stops before the window goes.
+    // The font's lists go while their context is still current; the music stops before
+    // the window goes.
+    bitmapFont.releaseLists();
     musicPlayer.stop();
     cursorControl.show(true);
     renderWindow.close();

@@ -1,9 +1,16 @@
 #include "app/scene_setup.h"
 
+#include "assets/bitmap_font.h"
+#include "assets/texture_registry.h"
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/music_player.h"
 #include "scene/camera.h"
+
+GLuint swirlTexture = 0;
+GLuint rippleTexture = 0;
+GLuint barTexture = 0;
+GLuint layerTexture = 0;
 
 void InitScene()
 {
@@ -20,6 +27,21 @@ void InitScene()
 
     // The show's soundtrack; without it, or without a device, the show runs silently.
     musicPlayer.loadFromResource(116);
+
+    // Nothing here is tested: what fails to load leaves the show without it, and texture
+    // name 0 binds GL's default texture. The bitmaps become the first textures of the
+    // context, in the order 103, 104, 105, 113, 111.
+    swirlTexture = textureRegistry.loadBitmap(103);
+    const GLuint cloudTexture = textureRegistry.loadBitmap(104);
+    rippleTexture = textureRegistry.loadBitmap(105);
+    barTexture = textureRegistry.loadBitmap(113);
+    // The sphere's environment map, which the sphere alone keeps.
+    static_cast<void>(cloudTexture);
+
+    bitmapFont.glyphTexture = textureRegistry.loadBitmap(111);
+    bitmapFont.build();
+
+    layerTexture = textureRegistry.makeProcedural();
 }
 
 void initSceneState()

@@ -1,6 +1,8 @@
 // The single instances for the benchmarks, with a frame timer on the steady clock.
 #include <chrono>
 
+#include "assets/bitmap_font.h"
+#include "assets/texture_registry.h"
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
@@ -15,7 +17,9 @@ std::int64_t steadyNanoseconds()
 }
 } // namespace
 
+TextureRegistry textureRegistry;
 FrameTimer frameTimer(TickSource{1000000000, steadyNanoseconds});
 RenderWindow renderWindow;
 Camera camera;
+BitmapFont bitmapFont(16);
 MusicPlayer musicPlayer;

@@ -7,7 +7,12 @@ pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-set(THOUSAND_OFFSCREEN_SOURCES platform/music_player_offscreen.cpp platform/render_window_offscreen.cpp)
+set(THOUSAND_OFFSCREEN_SOURCES
+    assets/dib_picture.cpp
+    assets/texture_registry_offscreen.cpp
+    platform/music_player_offscreen.cpp
+    platform/render_window_offscreen.cpp
+)
 set(THOUSAND_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 # OSMesa comes before GLU in the link, so that GLU's own GL calls resolve to the

@@ -4,6 +4,7 @@ enable_language(RC)
 
 set(THOUSAND_WIN32_SOURCES
     app/window_proc.cpp
+    assets/texture_registry_win32.cpp
     platform/cursor_control_win32.cpp
     platform/frame_timer_win32.cpp
     platform/music_player_win32.cpp

@@ -18,3 +18,9 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+
+// Blue-green-red pixels, the order of Windows' bitmaps: an extension in OpenGL 1.1's
+// headers, core from 1.2 on, with the same value under both names.
+#ifndef GL_BGR_EXT
+#define GL_BGR_EXT 0x80E0
+#endif

@@ -1,5 +1,7 @@
 // The single instances for the host tests, in the program's order, with a frame timer
 // on the test clock.
+#include "assets/bitmap_font.h"
+#include "assets/texture_registry.h"
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
@@ -14,8 +16,10 @@ std::int64_t read()
 }
 } // namespace testClock
 
+TextureRegistry textureRegistry;
 FrameTimer frameTimer(TickSource{testClock::frequency, testClock::read});
 RenderWindow renderWindow;
 Camera camera;
+BitmapFont bitmapFont(16);
 // On a null output that tests pump, with the resources they put in offscreenMusic().
 MusicPlayer musicPlayer;

@@ -4,15 +4,33 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# Bitmaps of sizes that the program's own never have, made at build time.
+find_package(Python3 3.8 REQUIRED COMPONENTS Interpreter)
+set(THOUSAND_TEST_BITMAP_DIR ${CMAKE_BINARY_DIR}/test-bitmaps)
+set(THOUSAND_TEST_BITMAPS)
+foreach(name wide side255 side254 tiny)
+    list(APPEND THOUSAND_TEST_BITMAPS ${THOUSAND_TEST_BITMAP_DIR}/${name}.bmp)
+endforeach()
+add_custom_command(OUTPUT ${THOUSAND_TEST_BITMAPS}
+                   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/make_test_bitmaps.py
+                           ${THOUSAND_TEST_BITMAP_DIR}
+                   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_test_bitmaps.py
+                   COMMENT "Making the Win32 tests' bitmaps")
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc PROPERTIES
+    OBJECT_DEPENDS "${THOUSAND_TEST_BITMAPS}")
+
 add_executable(win32_tests
+    ${PROJECT_SOURCE_DIR}/assets/dib_picture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instances.cpp
     ${CMAKE_CURRENT_LIST_DIR}/message_box_watcher.cpp
     ${CMAKE_CURRENT_LIST_DIR}/platform_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/render_window_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sound_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/texture_registry_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/window_proc_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc
 )
+target_include_directories(win32_tests PRIVATE ${THOUSAND_TEST_BITMAP_DIR})
 target_link_libraries(win32_tests PRIVATE thousand_core GTest::gtest_main ${THOUSAND_STATIC_LINK})
 thousand_warnings(win32_tests)
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/scene_setup.h"
+#include "assets/bitmap_font.h"
+#include "assets/texture_registry.h"
+#include "assets/texture_registry_offscreen.h"
 #include "platform/frame_timer.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
@@ -14,10 +17,37 @@ namespace {
 TEST(SceneSetupTest, LeavesTheStateTheShowStartsFrom)
 {
     OffscreenContext context;
+    const struct {
+        int number;
+        const char* file;
+        int side;
+    } pictures[] = {{103, "swirl.bmp", 128}, {104, "cloud.bmp", 256}, {105, "burst.bmp", 256},
+                    {113, "banner.bmp", 256}, {111, "glyphs.bmp", 256}};
+    for (const auto& picture : pictures) {
+        ASSERT_TRUE(addOffscreenBitmap(picture.number, std::string(PICTURES_DIR) + "/" + picture.file));
+    }
     renderWindow.resize(640, 480);
     renderWindow.initState();
     testClock::setSeconds(7.0);
     InitScene();
+
+    // The pictures are the context's first textures, in the order 103, 104, 105, 113, 111,
+    // each kept where the show looks for it; the procedural layer comes last, unrecorded.
+    ASSERT_EQ(textureRegistry.textureCount, 5u);
+    const GLuint kept[] = {swirlTexture, textureRegistry.textureNames[1], rippleTexture, barTexture,
+                           bitmapFont.glyphTexture};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(textureRegistry.textureNames[i], kept[i]) << pictures[i].file;
+        EXPECT_EQ(kept[i], i + 1) << pictures[i].file;
+        GLint side = 0;
+        glBindTexture(GL_TEXTURE_2D, kept[i]);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &side);
+        EXPECT_EQ(side, pictures[i].side) << pictures[i].file;
+    }
+    EXPECT_EQ(layerTexture, 6u);
+    EXPECT_TRUE(glIsList(bitmapFont.listBase));
+    EXPECT_TRUE(glIsList(bitmapFont.listBase + 255));
+    glBindTexture(GL_TEXTURE_2D, 0);
 
     EXPECT_EQ(camera.eye.y, 30.0f);
     EXPECT_EQ(camera.target.z, 25.0f);

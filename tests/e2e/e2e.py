@@ -48,6 +48,19 @@ ESCAPE_EXIT_CODE = 27
 # A region of the screen that no window of the show covers in windowed mode.
 OUTSIDE_WINDOW = (700, 100, 300, 600)
 
+# Where the title prints, relative to the client area's top-left corner: the group's
+# name at (40, 40) and the site's name at (350, 400), in glyphs 16 pixels high. The
+# regions leave some room around the texts; the band between them stays clear.
+GROUP_NAME_AREA = (30, 32, 120, 32)
+SITE_NAME_AREA = (340, 392, 240, 32)
+BLANK_AREA = (30, 200, 240, 32)
+TITLE_FREE_BAND = (0, 80, 640, 300)
+
+
+def within(region, area):
+    """An area given relative to a region's top-left corner, in screen coordinates."""
+    return (region[0] + area[0], region[1] + area[1], area[2], area[3])
+
 # Wine's audio drivers: all of them off for the silent show; ALSA alone when a scenario
 # captures the sound, so that a sound server on the machine cannot take it.
 NO_SOUND_DRIVERS = "mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv="
@@ -360,6 +373,21 @@ class Session:
             raise Failure("import could not capture the screen")
         return Picture(result.stdout)
 
+    def read_text(self, picture, region):
+        """The text that OCR reads in a region of a screenshot: light text on a dark
+        ground, turned to dark on light and enlarged four times for tesseract."""
+        x, y, w, h = region
+        crop = subprocess.run(
+            ["convert", "ppm:-", "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-colorspace", "gray",
+             "-negate", "-scale", "400%", "png:-"],
+            input=picture.ppm, capture_output=True, timeout=20, check=True).stdout
+        # Page segmentation 7: the region holds a single line of text.
+        result = subprocess.run(["tesseract", "-", "-", "--psm", "7"], input=crop,
+                                capture_output=True, timeout=30)
+        if result.returncode != 0:
+            raise Failure(f"tesseract failed: {result.stderr.decode(errors='replace')}")
+        return " ".join(result.stdout.decode(errors="replace").split())
+
     def save_picture(self, picture, name):
         path = self.output / name
         subprocess.run(["convert", "ppm:-", str(path)], input=picture.ppm, timeout=20,
@@ -416,8 +444,8 @@ class Session:
         geometries = [self.geometry(window)] + self.child_geometries(window)
         check(region in geometries,
               f"an X window of the program covers exactly the client area {region} ({geometries})")
-        picture = self.wait_picture("the client area shows the clear colour everywhere",
-                                    region, CLEAR_COLOUR)
+        picture = self.wait_picture("the client area shows the clear colour between the texts",
+                                    within(region, TITLE_FREE_BAND), CLEAR_COLOUR)
         check(not shows(picture, OUTSIDE_WINDOW, CLEAR_COLOUR),
               f"the screen outside the window is not the clear colour "
               f"({picture.mean(OUTSIDE_WINDOW)})")
@@ -719,8 +747,8 @@ def scenario_fullscreen(session):
     window = session.wait_window(TITLE)
     check(session.geometry(window) == (0, 0, 640, 480),
           f"the show's window covers the screen ({session.geometry(window)})")
-    picture = session.wait_picture("the screen shows the clear colour everywhere",
-                                   (0, 0, 640, 480), CLEAR_COLOUR)
+    picture = session.wait_picture("the screen shows the clear colour between the texts",
+                                   TITLE_FREE_BAND, CLEAR_COLOUR)
     check(not shows(picture, OUTSIDE_WINDOW, CLEAR_COLOUR),
           "the X screen beyond the shrunken desktop is not the clear colour")
 
@@ -818,7 +846,8 @@ def scenario_minimise(session):
     wait_for("the drawing to resume", lambda: trace.count_during(pid, swaps, 0.3) > 0, 10, interval=0)
     resumed = trace.count_during(pid, swaps, 1.0)
     check(resumed >= 5, f"frames are drawn again after the restore ({resumed} in 1 s)")
-    session.wait_picture("the restored client area shows the clear colour", region, CLEAR_COLOUR)
+    session.wait_picture("the restored client area shows the clear colour",
+                         within(region, TITLE_FREE_BAND), CLEAR_COLOUR)
 
     session.press(window, "Escape")
     code = session.wait_exit(show, "the show after Escape")
@@ -973,6 +1002,41 @@ def scenario_escape_title(session):
     check(destroy < reset < close, "the device is reset and closed only after the window is gone")
 
 
+def scenario_title_text(session):
+    """No to the question: the title's texts, printed with the program's glyph grid, are
+    legible to OCR where the title puts them, and nothing is printed elsewhere."""
+    show = session.start_show()
+    session.answer_question("n")
+    window, region = session.check_windowed_picture()
+
+    # The site's name is complete from 2.5 s of the show's clock on.
+    seen = []
+
+    def complete():
+        seen[:] = [session.capture()]
+        return session.read_text(seen[0], within(region, SITE_NAME_AREA)) == "Dolven Quarn 1000"
+
+    try:
+        wait_for("the site's name to read 'Dolven Quarn 1000'", complete, 20, interval=0.2)
+    except Failure:
+        path = session.save_picture(seen[0], "judged.png")
+        read = session.read_text(seen[0], within(region, SITE_NAME_AREA))
+        raise Failure(f"the site's name never read 'Dolven Quarn 1000' (last read {read!r}, "
+                      f"screenshot {path})") from None
+    picture = seen[0]
+    session.save_picture(picture, "title.png")
+    log("ok: the site's name reads 'Dolven Quarn 1000'")
+    group = session.read_text(picture, within(region, GROUP_NAME_AREA))
+    check(group == "Velmora", f"the group's name reads 'Velmora' ({group!r})")
+    # OCR reads shapes into an empty area too, so that one is judged by its pixels.
+    check(shows(picture, within(region, BLANK_AREA), CLEAR_COLOUR),
+          f"nothing is printed between the texts ({picture.mean(within(region, BLANK_AREA))})")
+
+    session.press(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+
 SCENARIOS = {
     "windowed": scenario_windowed,
     "close": scenario_close,
@@ -983,6 +1047,7 @@ SCENARIOS = {
     "sound": scenario_sound,
     "silent": scenario_silent,
     "escape-title": scenario_escape_title,
+    "title-text": scenario_title_text,
 }
 
 

@@ -10,7 +10,9 @@
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
+#include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
+#include "scene/ripple_surface.h"
 #include "show/frame_script.h"
 #include "show/site.h"
 
@@ -19,6 +21,8 @@
 // runs and destroys them in the reverse order after it returns; later objects may rely
 // on earlier ones.
 HDC screenDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+BouncingSphere bouncingSphere;
+RippleSurface rippleSurface;
 TextureRegistry textureRegistry;
 FrameTimer frameTimer;
 CursorControl cursorControl;

@@ -5,7 +5,9 @@
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/music_player.h"
+#include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
+#include "scene/ripple_surface.h"
 
 GLuint swirlTexture = 0;
 GLuint rippleTexture = 0;
@@ -28,6 +30,9 @@ void InitScene()
     // The show's soundtrack; without it, or without a device, the show runs silently.
     musicPlayer.loadFromResource(116);
 
+    // 50 x 50 vertices, splashed to a height of 2.
+    rippleSurface.setup(50, 2.0f);
+
     // Nothing here is tested: what fails to load leaves the show without it, and texture
     // name 0 binds GL's default texture. The bitmaps become the first textures of the
     // context, in the order 103, 104, 105, 113, 111.
@@ -35,8 +40,8 @@ void InitScene()
     const GLuint cloudTexture = textureRegistry.loadBitmap(104);
     rippleTexture = textureRegistry.loadBitmap(105);
     barTexture = textureRegistry.loadBitmap(113);
-    // The sphere's environment map, which the sphere alone keeps.
-    static_cast<void>(cloudTexture);
+    // The cloud is the sphere's environment map, which the sphere alone keeps.
+    bouncingSphere.setup(swirlTexture, cloudTexture);
 
     bitmapFont.glyphTexture = textureRegistry.loadBitmap(111);
     bitmapFont.build();

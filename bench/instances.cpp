@@ -6,7 +6,9 @@
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
+#include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
+#include "scene/ripple_surface.h"
 
 namespace {
 std::int64_t steadyNanoseconds()
@@ -17,6 +19,8 @@ std::int64_t steadyNanoseconds()
 }
 } // namespace
 
+BouncingSphere bouncingSphere;
+RippleSurface rippleSurface;
 TextureRegistry textureRegistry;
 FrameTimer frameTimer(TickSource{1000000000, steadyNanoseconds});
 RenderWindow renderWindow;

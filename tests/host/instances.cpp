@@ -5,7 +5,9 @@
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
+#include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
+#include "scene/ripple_surface.h"
 #include "tests/host/test_clock.h"
 
 namespace testClock {
@@ -16,6 +18,8 @@ std::int64_t read()
 }
 } // namespace testClock
 
+BouncingSphere bouncingSphere;
+RippleSurface rippleSurface;
 TextureRegistry textureRegistry;
 FrameTimer frameTimer(TickSource{testClock::frequency, testClock::read});
 RenderWindow renderWindow;

@@ -6,22 +6,8 @@
 #include "assets/texture_registry.h"
 #include "assets/texture_registry_offscreen.h"
 #include "tests/host/gl_context.h"
+#include "tests/host/gl_recorder.h"
 #include "tests/host/test_bitmaps.h"
-
-// The glDeleteTextures calls of the program's code, recorded on their way to GL while a
-// test listens: the link of the host tests wraps the symbol. (The single instance's
-// destructor calls it too, at exit.)
-namespace {
-std::vector<std::vector<GLuint>>* deletions = nullptr;
-}
-extern "C" void __real_glDeleteTextures(GLsizei count, const GLuint* names);
-extern "C" void __wrap_glDeleteTextures(GLsizei count, const GLuint* names)
-{
-    if (deletions != nullptr) {
-        deletions->emplace_back(names, names + count);
-    }
-    __real_glDeleteTextures(count, names);
-}
 
 namespace {
 
@@ -242,10 +228,9 @@ TEST(TextureRegistry, RecordsAndDeletesItsNamesInOrder)
     OffscreenContext context;
     offscreenBitmaps()[210] = quadrantPicture(4, 4, 24).bytes();
 
-    std::vector<std::vector<GLuint>> calls;
-    deletions = &calls;
+    GlRecorder recorder;
     { TextureRegistry unused; }
-    EXPECT_TRUE(calls.empty()) << "an empty registry makes no GL call";
+    EXPECT_TRUE(recorder.deletedTextures.empty()) << "an empty registry makes no GL call";
 
     std::vector<GLuint> made;
     {
@@ -261,10 +246,10 @@ TEST(TextureRegistry, RecordsAndDeletesItsNamesInOrder)
         // The procedural texture is not the registry's to delete.
         made.push_back(registry.makeProcedural());
         EXPECT_EQ(registry.textureCount, TextureRegistry::capacity);
-        calls.clear();
+        recorder.deletedTextures.clear();
     }
-    deletions = nullptr;
 
+    const auto& calls = recorder.deletedTextures;
     ASSERT_EQ(calls.size(), TextureRegistry::capacity);
     for (std::uint32_t i = 0; i < TextureRegistry::capacity; ++i) {
         ASSERT_EQ(calls[i], std::vector<GLuint>{made[i]}) << i;

@@ -7,9 +7,13 @@
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
+#include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
+#include "scene/ripple_surface.h"
 
 HDC screenDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+BouncingSphere bouncingSphere;
+RippleSurface rippleSurface;
 TextureRegistry textureRegistry;
 FrameTimer frameTimer;
 CursorControl cursorControl;

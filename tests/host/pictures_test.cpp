@@ -9,26 +9,13 @@
 #include <vector>
 
 #include "assets/dib_picture.h"
+#include "tests/host/test_files.h"
 
 // Checks the committed pictures for what the show relies on: their sizes, depths, palettes
 // and storage, the swirl's seamless tiling, where light and dark lie in the cloud, the
 // burst and the banner, and the glyph grid's layout.
 
 namespace {
-
-std::vector<std::uint8_t> readFile(const std::string& path)
-{
-    std::vector<std::uint8_t> bytes;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        std::uint8_t buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            bytes.insert(bytes.end(), buffer, buffer + got);
-        }
-        std::fclose(file);
-    }
-    return bytes;
-}
 
 struct Committed {
     std::vector<std::uint8_t> bytes;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sound/mod_module.h"
+#include "tests/host/test_files.h"
 
 // Checks the committed soundtrack as a musician would before handing it over: the song
 // flows through all its patterns and loops back to the verse, every note names a real
@@ -16,20 +17,6 @@
 // and the tonal samples are in tune.
 
 namespace {
-
-std::vector<std::uint8_t> readFile(const char* path)
-{
-    std::vector<std::uint8_t> bytes;
-    if (std::FILE* file = std::fopen(path, "rb")) {
-        std::uint8_t buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-            bytes.insert(bytes.end(), buffer, buffer + got);
-        }
-        std::fclose(file);
-    }
-    return bytes;
-}
 
 class Soundtrack : public ::testing::Test {
 protected:

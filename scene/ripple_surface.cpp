@@ -1,5 +1,7 @@
 #include "scene/ripple_surface.h"
 
+#include <cmath>
+
 namespace {
 
 // Close to 1 / sqrt(2), not exactly it: the diagonal neighbours' coupling.
@@ -105,6 +107,45 @@ Vec3 edgeNormal(const Vec3* p, const Vec3* first, const Vec3* second)
 
 } // namespace
 
+void RippleSurface::insideRowNormals(int i)
+{
+    // The same operations as edgeNormal's, on the row and the next one copied side by
+    // side, so that they run over plain arrays several vertices at a time.
+    float x[2][capacity];
+    float y[2][capacity];
+    float z[2][capacity];
+    for (int r = 0; r < 2; ++r) {
+        for (int j = 0; j < size; ++j) {
+            x[r][j] = positions[i + r][j].x;
+            y[r][j] = positions[i + r][j].y;
+            z[r][j] = positions[i + r][j].z;
+        }
+    }
+    float nx[capacity];
+    float ny[capacity];
+    float nz[capacity];
+    const int last = size - 1;
+    for (int j = 0; j < last; ++j) {
+        // The edges toward the next column and the next row, their cross product, its length.
+        const float ax = x[0][j + 1] - x[0][j];
+        const float ay = y[0][j + 1] - y[0][j];
+        const float az = z[0][j + 1] - z[0][j];
+        const float bx = x[1][j] - x[0][j];
+        const float by = y[1][j] - y[0][j];
+        const float bz = z[1][j] - z[0][j];
+        const float cx = ay * bz - az * by;
+        const float cy = az * bx - ax * bz;
+        const float cz = ax * by - ay * bx;
+        const float length = std::sqrt(cx * cx + cy * cy + cz * cz);
+        nx[j] = cx / length;
+        ny[j] = cy / length;
+        nz[j] = cz / length;
+    }
+    for (int j = 0; j < last; ++j) {
+        normals[i][j] = Vec3{nx[j], ny[j], nz[j]};
+    }
+}
+
 void RippleSurface::computeNormals()
 {
     // Each normal is the unit cross product of two edges from its vertex, ordered so that
@@ -112,9 +153,7 @@ void RippleSurface::computeNormals()
     // Inside, the edges run toward the next column and the next row.
     const int last = size - 1;
     for (int i = 0; i < last; ++i) {
-        for (int j = 0; j < last; ++j) {
-            normals[i][j] = edgeNormal(&positions[i][j], &positions[i][j + 1], &positions[i + 1][j]);
-        }
+        insideRowNormals(i);
     }
     // The last row and column look back, toward the previous column and row...
     for (int i = 1; i < last; ++i) {

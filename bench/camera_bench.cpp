@@ -2,24 +2,17 @@
 // render window's projection and clear at 640 x 480.
 #include <benchmark/benchmark.h>
 
-#include "app/scene_setup.h"
+#include "bench/scene_view.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
 #include "tests/host/gl_context.h"
 
 namespace {
 
-void setUpView()
-{
-    renderWindow.resize(640, 480);
-    renderWindow.initState();
-    InitScene();
-}
-
 void BM_CameraApply(benchmark::State& state)
 {
     OffscreenContext context;
-    setUpView();
+    setUpSceneView();
     for (auto _ : state) {
         glLoadIdentity();
         camera.apply();
@@ -31,7 +24,7 @@ BENCHMARK(BM_CameraApply);
 void BM_BeginFrame(benchmark::State& state)
 {
     OffscreenContext context;
-    setUpView();
+    setUpSceneView();
     for (auto _ : state) {
         renderWindow.beginFrame(camera);
         glFinish();

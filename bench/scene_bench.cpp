@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/scene_setup.h"
+#include "bench/scene_view.h"
 #include "platform/render_window.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
@@ -36,9 +37,7 @@ BENCHMARK(BM_RippleStep)->Arg(25)->Arg(50)->Arg(100)->Unit(benchmark::kMicroseco
 // The set-up view at 640 x 480, with the scene as InitScene leaves it.
 void setUpScene()
 {
-    renderWindow.resize(640, 480);
-    renderWindow.initState();
-    InitScene();
+    setUpSceneView();
     renderWindow.beginFrame(camera);
     glDisable(GL_DEPTH_TEST);
 }

@@ -1,4 +1,18 @@
 #pragma once
 
-// Draws and presents one frame of the show; false asks the main loop to quit.
+#include <cstdint>
+
+// The show's two phases: 4.4 seconds of title, then the main phase until the end. The
+// switch restarts the clock, so the main phase's animations begin at time 0.
+
+// 0 during the title phase; 1 from the switch on, for good.
+extern std::int32_t mainPhase;
+// Grows by 0.02 per title frame once the title has run 3.6 seconds, fading its texts.
+extern float titleFade;
+
+// The length of the title phase, in seconds of the clock.
+constexpr long double titleLength = 4.4L;
+
+// Draws and presents one frame of the show; false would ask the main loop to quit, and
+// never comes.
 bool DrawFrame();

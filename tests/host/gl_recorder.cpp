@@ -21,6 +21,7 @@ void __real_glNormal3f(GLfloat x, GLfloat y, GLfloat z);
 void __real_glVertex3f(GLfloat x, GLfloat y, GLfloat z);
 void __real_glDeleteTextures(GLsizei count, const GLuint* names);
 void __real_gluSphere(GLUquadric* quadric, GLdouble radius, GLint slices, GLint stacks);
+void __real_glCallLists(GLsizei count, GLenum type, const GLvoid* lists);
 
 void __wrap_glBegin(GLenum mode)
 {
@@ -69,5 +70,22 @@ void __wrap_gluSphere(GLUquadric* quadric, GLdouble radius, GLint slices, GLint 
         active->spheres.push_back(sphere);
     }
     __real_gluSphere(quadric, radius, slices, stacks);
+}
+
+void __wrap_glCallLists(GLsizei count, GLenum type, const GLvoid* lists)
+{
+    if (active != nullptr && type == GL_BYTE) {
+        GlRecorder::Text text{std::string(static_cast<const char*>(lists), static_cast<std::size_t>(count)),
+                              0.0f, 0.0f, 0.0f, 0.0f, {}};
+        GLfloat modelView[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+        text.scaleX = modelView[0];
+        text.scaleY = modelView[5];
+        text.x = modelView[12] / modelView[0];
+        text.y = modelView[13] / modelView[5];
+        glGetFloatv(GL_CURRENT_COLOR, text.colour);
+        active->texts.push_back(text);
+    }
+    __real_glCallLists(count, type, lists);
 }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/gl.h"
@@ -33,6 +34,15 @@ public:
         GLfloat modelView[16];
     };
 
+    // One glCallLists of GL_BYTE codes, as the font prints a string: the string, where
+    // the model-view matrix puts its origin, with that matrix's scale, and the colour.
+    struct Text {
+        std::string text;
+        float x, y;            // the origin before the scale, as print was given it
+        float scaleX, scaleY;
+        GLfloat colour[4];
+    };
+
     GlRecorder();
     ~GlRecorder();
     GlRecorder(const GlRecorder&) = delete;
@@ -40,6 +50,7 @@ public:
 
     std::vector<Primitive> primitives;
     std::vector<Sphere> spheres;
+    std::vector<Text> texts;
     // The names of each glDeleteTextures call.
     std::vector<std::vector<GLuint>> deletedTextures;
 };

@@ -12,9 +12,12 @@
 
 namespace testClock {
 std::int64_t now = 0;
+std::int64_t advancePerRead = 0;
 std::int64_t read()
 {
-    return now;
+    const std::int64_t reading = now;
+    now += advancePerRead;
+    return reading;
 }
 } // namespace testClock
 

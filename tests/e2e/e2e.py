@@ -55,6 +55,26 @@ GROUP_NAME_AREA = (30, 32, 120, 32)
 SITE_NAME_AREA = (340, 392, 240, 32)
 BLANK_AREA = (30, 200, 240, 32)
 TITLE_FREE_BAND = (0, 80, 640, 300)
+# The rows of the site's name from its first glyph on, and how far right its letters
+# reach at each stage: 11 pixels a character, the last one's ink inside 10.
+SITE_NAME_TEXT = (350, 400, 240, 16)
+SITE_NAME_EXTENTS = (64, 130, 185)
+# The site's name as the title reveals it, stage by stage.
+TITLE_STAGES = ("Dolven", "Dolven Quarn", "Dolven Quarn 1000")
+
+# The main phase, relative to the client area. The separator runs down the left edge of
+# pixel column 289, and a GL may blacken either column beside that edge; the panel is
+# tinted right of it. The bar holds the top of the banner, whose lettering reads the
+# site's name; the address is printed at (0, 450). The credits are the panel's white.
+BLACK = (0, 0, 0)
+SEPARATOR_COLUMNS = (288, 289)
+PANEL_AREA = (300, 60, 330, 400)
+CREDITS_AREA = (295, 0, 341, 480)
+BAR_AREA = (10, 0, 250, 40)
+CAPTION_AREA = (0, 444, 290, 28)
+SCENE_AREA = (0, 44, 286, 400)
+WATER_AREA = (0, 300, 286, 140)
+CREDITS_SPEED = 15.0
 
 
 def within(region, area):
@@ -139,6 +159,32 @@ class Picture:
                     good += 1
         return good / (w * h)
 
+    def count(self, region, low):
+        """How many of the region's pixels have every channel at least low."""
+        found = 0
+        for line in self.rows(region):
+            found += sum(1 for i in range(0, len(line), 3)
+                         if line[i] >= low and line[i + 1] >= low and line[i + 2] >= low)
+        return found
+
+    def row_profile(self, region, low):
+        """For each row of the region, how many of its pixels have every channel at least
+        low."""
+        return [sum(1 for i in range(0, len(line), 3)
+                    if line[i] >= low and line[i + 1] >= low and line[i + 2] >= low)
+                for line in self.rows(region)]
+
+    def red_extent(self, region, low):
+        """How far right of the region's left edge its last pixel with red at least low
+        lies, in pixels; -1 for none."""
+        extent = -1
+        for line in self.rows(region):
+            for i in range(len(line) - 3, 3 * extent, -3):
+                if line[i] >= low:
+                    extent = i // 3
+                    break
+        return extent
+
     def mean(self, region):
         sums = [0, 0, 0]
         for line in self.rows(region):
@@ -151,6 +197,40 @@ class Picture:
 def shows(picture, region, colour, share=1.0):
     """Whether at least share of the region has the colour, within the tolerance."""
     return picture.share(region, colour) >= share
+
+
+def reads_as(read, text):
+    """Whether what OCR read is the text, word by word. The glyphs' zero has a dot
+    inside, which OCR takes for 0, 6 or 8 in turn, so in a number of the text those
+    digits count as zeros; a stray point after a word is dropped."""
+    words = [word.rstrip(".,") for word in read.split()]
+    wanted = text.split()
+    if len(words) != len(wanted):
+        return False
+    for word, want in zip(words, wanted):
+        if want.isdigit() and word.isdigit():
+            word = re.sub("[68]", "0", word)
+        if word != want:
+            return False
+    return True
+
+
+def shows_title(picture, client):
+    """The title phase: the clear colour all across the band between the texts."""
+    return shows(picture, within(client, TITLE_FREE_BAND), CLEAR_COLOUR)
+
+
+def shows_main_phase(picture, client):
+    """The main phase: a black separator down the client area and the tinted panel."""
+    separator = any(shows(picture, within(client, (x, 50, 1, 420)), BLACK)
+                    for x in SEPARATOR_COLUMNS)
+    panel = picture.mean(within(client, PANEL_AREA))
+    return separator and panel[2] > CLEAR_COLOUR[2] + 40 and panel[0] > CLEAR_COLOUR[0] + 20
+
+
+def shows_the_show(picture, client):
+    """The show's frame in either phase, where the client area is."""
+    return shows_title(picture, client) or shows_main_phase(picture, client)
 
 
 class Session:
@@ -357,6 +437,18 @@ class Session:
             raise Failure(f"xdotool could not press {keys}")
         log(f"pressed {keys}")
 
+    def hold(self, window, key, seconds=0.3):
+        """Focuses a window and holds a key down there for a while. The show looks at
+        the keys' states between frames, and a press whose release also arrives within
+        one frame goes unseen there: a person's press lasts longer than a frame."""
+        self.focus(window)
+        for action in ("keydown", "keyup"):
+            if self.x("xdotool", action, key).returncode != 0:
+                raise Failure(f"xdotool could not {action} {key}")
+            if action == "keydown":
+                time.sleep(seconds)
+        log(f"held {key} for {seconds} s")
+
     def pointer(self):
         result = self.x("xdotool", "getmouselocation", "--shell")
         fields = dict(line.split("=", 1) for line in result.stdout.decode().split() if "=" in line)
@@ -373,13 +465,15 @@ class Session:
             raise Failure("import could not capture the screen")
         return Picture(result.stdout)
 
-    def read_text(self, picture, region):
-        """The text that OCR reads in a region of a screenshot: light text on a dark
-        ground, turned to dark on light and enlarged four times for tesseract."""
+    def read_text(self, picture, region, black=40):
+        """The text that OCR reads in a region of a screenshot: light text on a darker
+        ground, with every grey up to `black` per cent taken as black (which leaves out
+        the title's faint ghost copies), turned to dark on light and enlarged four times
+        for tesseract."""
         x, y, w, h = region
         crop = subprocess.run(
             ["convert", "ppm:-", "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-colorspace", "gray",
-             "-negate", "-scale", "400%", "png:-"],
+             "-level", f"{black}%,100%", "-negate", "-scale", "400%", "png:-"],
             input=picture.ppm, capture_output=True, timeout=20, check=True).stdout
         # Page segmentation 7: the region holds a single line of text.
         result = subprocess.run(["tesseract", "-", "-", "--psm", "7"], input=crop,
@@ -394,23 +488,20 @@ class Session:
                        check=True)
         return path
 
-    def wait_picture(self, what, region, colour, share=1.0, timeout=15):
-        """Waits until the screen shows colour in the region; returns that screenshot.
-        On a timeout the last screenshot judged is saved beside the logs."""
+    def wait_screen(self, what, judge, timeout=15):
+        """Waits until judge accepts a screenshot; returns that screenshot. On a timeout
+        the last screenshot judged is saved beside the logs."""
         seen = []
 
         def probe():
             seen[:] = [self.capture()]
-            return seen[0] if shows(seen[0], region, colour, share) else None
+            return seen[0] if judge(seen[0]) else None
 
         try:
             picture = wait_for(what, probe, timeout, interval=0.3)
         except Failure:
-            last = seen[0]
-            path = self.save_picture(last, "judged.png")
-            raise Failure(f"{what}: the region {region} shows about {last.mean(region)} on "
-                          f"average, {last.share(region, colour):.1%} within {TOLERANCE} of "
-                          f"{colour} (screenshot {path})") from None
+            path = self.save_picture(seen[0], "judged.png")
+            raise Failure(f"{what}: not seen (last screenshot {path})") from None
         log(f"ok: {what}")
         return picture
 
@@ -444,8 +535,8 @@ class Session:
         geometries = [self.geometry(window)] + self.child_geometries(window)
         check(region in geometries,
               f"an X window of the program covers exactly the client area {region} ({geometries})")
-        picture = self.wait_picture("the client area shows the clear colour between the texts",
-                                    within(region, TITLE_FREE_BAND), CLEAR_COLOUR)
+        picture = self.wait_screen("the client area shows the title or the main phase",
+                                   lambda p: shows_the_show(p, region))
         check(not shows(picture, OUTSIDE_WINDOW, CLEAR_COLOUR),
               f"the screen outside the window is not the clear colour "
               f"({picture.mean(OUTSIDE_WINDOW)})")
@@ -688,7 +779,7 @@ def scenario_windowed(session):
                  lambda: session.pointer() == (320, 240), 5)
         log(f"ok: the pointer moved to {point} comes back to (320, 240)")
 
-    session.press(window, "Escape")
+    session.hold(window, "Escape")
     code = session.wait_exit(show, "the show after Escape")
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
 
@@ -747,12 +838,12 @@ def scenario_fullscreen(session):
     window = session.wait_window(TITLE)
     check(session.geometry(window) == (0, 0, 640, 480),
           f"the show's window covers the screen ({session.geometry(window)})")
-    picture = session.wait_picture("the screen shows the clear colour between the texts",
-                                   TITLE_FREE_BAND, CLEAR_COLOUR)
+    picture = session.wait_screen("the screen shows the title or the main phase",
+                                  lambda p: shows_the_show(p, (0, 0) + CLIENT_SIZE))
     check(not shows(picture, OUTSIDE_WINDOW, CLEAR_COLOUR),
           "the X screen beyond the shrunken desktop is not the clear colour")
 
-    session.press(window, "Escape")
+    session.hold(window, "Escape")
     session.wait_exit(explorer, "the virtual desktop after Escape")
     if not result.exists():
         raise Failure("the helper did not report the show's exit code")
@@ -772,7 +863,7 @@ def scenario_refused_yes(session):
     window, _ = session.check_windowed_picture()
     mode = session.helper_numbers("mode")
     check(mode[:2] == SCREEN_SIZE, f"the display mode is left as it was ({mode})")
-    session.press(window, "Escape")
+    session.hold(window, "Escape")
     code = session.wait_exit(show, "the show after Escape")
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
 
@@ -846,10 +937,10 @@ def scenario_minimise(session):
     wait_for("the drawing to resume", lambda: trace.count_during(pid, swaps, 0.3) > 0, 10, interval=0)
     resumed = trace.count_during(pid, swaps, 1.0)
     check(resumed >= 5, f"frames are drawn again after the restore ({resumed} in 1 s)")
-    session.wait_picture("the restored client area shows the clear colour",
-                         within(region, TITLE_FREE_BAND), CLEAR_COLOUR)
+    session.wait_screen("the restored client area shows the show",
+                        lambda p: shows_the_show(p, region))
 
-    session.press(window, "Escape")
+    session.hold(window, "Escape")
     code = session.wait_exit(show, "the show after Escape")
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
 
@@ -871,7 +962,7 @@ def scenario_sound(session):
     session.answer_question("n")
     window, _ = session.check_windowed_picture()
     time.sleep(PLAY_SECONDS)
-    session.press(window, "Escape")
+    session.hold(window, "Escape")
     code = session.wait_exit(show, "the show after Escape")
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
 
@@ -954,7 +1045,7 @@ def scenario_silent(session):
     pid = session.process_id(TITLE)
     time.sleep(2)
     check(not session.find_windows(CLOSING), "no error message is shown")
-    session.press(window, "Escape")
+    session.hold(window, "Escape")
     code = session.wait_exit(show, "the show after Escape")
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the silent show with exit code 27 ({code})")
 
@@ -977,7 +1068,7 @@ def scenario_escape_title(session):
     code, text = session.helper("find", TITLE)
     check(code == 0, "the show's window is found from inside Wine")
     handle, pid = int(text.split()[0], 16), text.split()[1]
-    session.press(window, "Escape")
+    session.hold(window, "Escape")
     log(f"Escape pressed {time.monotonic() - shown:.1f} s after the window appeared")
     code = session.wait_exit(show, "the show after Escape")
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
@@ -1002,37 +1093,151 @@ def scenario_escape_title(session):
     check(destroy < reset < close, "the device is reset and closed only after the window is gone")
 
 
-def scenario_title_text(session):
-    """No to the question: the title's texts, printed with the program's glyph grid, are
-    legible to OCR where the title puts them, and nothing is printed elsewhere."""
+# How long the title scenario watches the screen after its answer, in seconds: the
+# window's opening and the set-up, then the title's 4.4 s and some of the main phase.
+TITLE_WATCH_SECONDS = 8
+
+
+def scenario_title(session):
+    """No to the question: the site's name is revealed in its three stages, in order and
+    at the show's pace, under the group's name, printed with the program's glyph grid and
+    legible to OCR; nothing is printed between the texts; the main phase follows."""
     show = session.start_show()
     session.answer_question("n")
-    window, region = session.check_windowed_picture()
+    # Screenshots as fast as they come from the answer on, judged afterwards: reading
+    # them takes longer than the title lasts.
+    started = time.monotonic()
+    shots = []
+    while time.monotonic() - started < TITLE_WATCH_SECONDS:
+        before = time.monotonic()
+        picture = session.capture()
+        shots.append(((before + time.monotonic()) / 2 - started, picture))
+    log(f"{len(shots)} screenshots in {TITLE_WATCH_SECONDS} s")
+    width, height, left, top = wait_for("the client area", lambda: session.client_area(), 10)
+    client = (left, top, width, height)
 
-    # The site's name is complete from 2.5 s of the show's clock on.
-    seen = []
+    # Each title screenshot's stage, told by how far right the name's bright letters
+    # reach: the ghost copies underneath are too faint to count, and OCR alone misreads
+    # a letter now and then where they cross the text.
+    stages = []
+    main_from = None
+    for at, picture in shots:
+        if shows_title(picture, client):
+            # Only while the text is at full strength: as it fades its letters' edges
+            # drop below the mark and it seems to shorten.
+            area = within(client, SITE_NAME_TEXT)
+            extent = picture.red_extent(area, 200)
+            if picture.count(area, 250) >= 20:
+                stage = min(range(3), key=lambda s: abs(SITE_NAME_EXTENTS[s] - extent))
+                log(f"{at:5.2f} s: the site's name reaches {extent} px, stage {stage + 1}")
+                stages.append((at, stage, picture))
+        elif shows_main_phase(picture, client):
+            main_from = at
+            log(f"{at:5.2f} s: the main phase")
+            break
+    order = [stage for _, stage, _ in stages]
+    check(order == sorted(order), f"the stages come in order ({order})")
+    check(set(order) == {0, 1, 2}, f"all three stages are seen ({sorted(set(order))})")
+    # Each stage reads as its text in at least one of its screenshots.
+    # The last stage's screenshots are tried from the end: once the fade has taken the
+    # ghosts away the text is clear, before it fades too far itself.
+    for stage, text in enumerate(TITLE_STAGES):
+        shown = [p for _, s, p in stages if s == stage]
+        reads = []
+        for picture in (reversed(shown) if stage == 2 else shown):
+            reads.append(session.read_text(picture, within(client, SITE_NAME_AREA)))
+            if reads_as(reads[-1], text) or len(reads) == 10:
+                break
+        check(reads_as(reads[-1], text), f"stage {stage + 1} reads {text!r} ({reads})")
+    # The second stage begins at 1 s of the show's clock, the third at 2.5 s, the main
+    # phase at 4.4 s; screenshots come a fraction of a second apart.
+    first = {stage: next(at for at, s, _ in stages if s == stage) for stage in (1, 2)}
+    check(abs(first[2] - first[1] - 1.5) < 0.5,
+          f"the last stage follows the second after about 1.5 s "
+          f"({first[2] - first[1]:.2f} s)")
+    check(main_from is not None, "the main phase follows the title")
+    check(abs(main_from - first[1] - 3.4) < 0.6,
+          f"the main phase begins about 3.4 s after the second stage ({main_from - first[1]:.2f} s)")
 
-    def complete():
-        seen[:] = [session.capture()]
-        return session.read_text(seen[0], within(region, SITE_NAME_AREA)) == "Dolven Quarn 1000"
-
-    try:
-        wait_for("the site's name to read 'Dolven Quarn 1000'", complete, 20, interval=0.2)
-    except Failure:
-        path = session.save_picture(seen[0], "judged.png")
-        read = session.read_text(seen[0], within(region, SITE_NAME_AREA))
-        raise Failure(f"the site's name never read 'Dolven Quarn 1000' (last read {read!r}, "
-                      f"screenshot {path})") from None
-    picture = seen[0]
+    # The texts themselves, in a screenshot of the last stage.
+    picture = next(p for _, stage, p in stages if stage == 2)
     session.save_picture(picture, "title.png")
-    log("ok: the site's name reads 'Dolven Quarn 1000'")
-    group = session.read_text(picture, within(region, GROUP_NAME_AREA))
+    group = session.read_text(picture, within(client, GROUP_NAME_AREA))
     check(group == "Velmora", f"the group's name reads 'Velmora' ({group!r})")
     # OCR reads shapes into an empty area too, so that one is judged by its pixels.
-    check(shows(picture, within(region, BLANK_AREA), CLEAR_COLOUR),
-          f"nothing is printed between the texts ({picture.mean(within(region, BLANK_AREA))})")
+    check(shows(picture, within(client, BLANK_AREA), CLEAR_COLOUR),
+          f"nothing is printed between the texts ({picture.mean(within(client, BLANK_AREA))})")
 
-    session.press(window, "Escape")
+    window = session.wait_window(TITLE)
+    session.hold(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+
+# How long into the main phase the water has risen into view and rings spread, and the
+# time between the two screenshots that see the credits move, in seconds.
+MAIN_PHASE_SETTLE = 8
+CREDITS_INTERVAL = 2.0
+
+
+def credits_shift(earlier, later, client, most):
+    """How many pixels up the credits' white rows moved from one screenshot to the
+    other: the shift that best lays the later row profile over the earlier one."""
+    area = within(client, CREDITS_AREA)
+    a = earlier.row_profile(area, 250)
+    b = later.row_profile(area, 250)
+
+    def mismatch(shift):
+        pairs = [(a[y + shift], b[y]) for y in range(len(b) - most)]
+        return sum(abs(p - q) for p, q in pairs) / max(1, sum(p + q for p, q in pairs))
+
+    return min(range(most + 1), key=mismatch), sum(a)
+
+
+def scenario_main_phase(session):
+    """No to the question, then the main phase: the water and the sphere left of the
+    black line, the tinted panel right of it with credits rising at 15 pixels per second,
+    the bar with the banner's lettering and the address; Escape ends with 27."""
+    show = session.start_show()
+    session.answer_question("n")
+    window = session.wait_window(TITLE)
+    width, height, left, top = wait_for("the client area", lambda: session.client_area(), 10)
+    client = (left, top, width, height)
+    session.wait_screen("the main phase", lambda p: shows_main_phase(p, client), timeout=30)
+    time.sleep(MAIN_PHASE_SETTLE)
+
+    before = time.monotonic()
+    earlier = session.capture()
+    earlier_at = (before + time.monotonic()) / 2
+    time.sleep(CREDITS_INTERVAL)
+    before = time.monotonic()
+    later = session.capture()
+    later_at = (before + time.monotonic()) / 2
+    session.save_picture(earlier, "main-phase.png")
+    session.save_picture(later, "main-phase-later.png")
+
+    picture = earlier
+    check(shows_main_phase(picture, client), "the separator and the panel stay")
+    water = picture.share(within(client, WATER_AREA), CLEAR_COLOUR)
+    check(water < 0.5, f"the water covers the lower left ({water:.0%} is the clear colour)")
+    scene = picture.count(within(client, SCENE_AREA), 235)
+    check(scene > 150, f"the sphere's bright middle shows left of the line ({scene} pixels)")
+    bar = picture.share(within(client, BAR_AREA), CLEAR_COLOUR)
+    check(bar < 0.05, f"the bar covers the top left ({bar:.0%} is the clear colour)")
+    lettering = session.read_text(picture, within(client, BAR_AREA))
+    check(lettering == "Dolven Quarn", f"the bar reads 'Dolven Quarn' ({lettering!r})")
+    caption = session.read_text(picture, within(client, CAPTION_AREA))
+    check("dolvenquarn" in caption.lower(), f"the address is printed at the bottom left ({caption!r})")
+
+    # The credits follow the clock: about 15 pixels for every second between the shots.
+    expected = CREDITS_SPEED * (later_at - earlier_at)
+    shift, white = credits_shift(earlier, later, client, int(expected * 2))
+    check(white > 120, f"credit lines show in the panel ({white} white pixels)")
+    check(abs(shift - expected) <= 0.2 * expected + 3,
+          f"the credits rose {shift} pixels in {later_at - earlier_at:.2f} s "
+          f"(about {expected:.0f} expected)")
+
+    session.hold(window, "Escape")
     code = session.wait_exit(show, "the show after Escape")
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
 
@@ -1047,7 +1252,8 @@ SCENARIOS = {
     "sound": scenario_sound,
     "silent": scenario_silent,
     "escape-title": scenario_escape_title,
-    "title-text": scenario_title_text,
+    "title": scenario_title,
+    "main-phase": scenario_main_phase,
 }
 
 

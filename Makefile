@@ -10,7 +10,7 @@ NATIVE := build/native
 WIN32 := build/win32
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps native win32 run test bench fuzz clean
+.PHONY: all deps native win32 run test bench fuzz pictures clean
 
 all: native win32
 
@@ -44,6 +44,11 @@ fuzz: native
 	mkdir -p build/fuzz-corpus build/fuzz-artifacts
 	$(NATIVE)/fuzz/mod_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=32768 \
 		-artifact_prefix=build/fuzz-artifacts/ build/fuzz-corpus tests/fuzz/corpus
+
+# The README's pictures of the show, rendered off-screen at 60 frames per second: the
+# title at 3 s, and the main phase at 30 s once the water has risen and rings spread.
+pictures: native
+	$(NATIVE)/bin/snapshot 3.0 docs/title.png 30.0 docs/main-phase.png
 
 clean:
 	rm -rf build

@@ -1,0 +1,92 @@
+// The whole show per frame, with the program's own pictures, at 640 x 480 under the
+// off-screen rasteriser: a title frame and a main-phase frame, and the scene set-up.
+#include <benchmark/benchmark.h>
+
+#include <time.h>
+
+#include <string>
+
+#include "assets/texture_registry_offscreen.h"
+#include "bench/scene_view.h"
+#include "platform/gl.h"
+#include "show/frame_script.h"
+#include "tests/host/gl_context.h"
+
+namespace {
+
+void addPictures()
+{
+    const struct {
+        int number;
+        const char* file;
+    } pictures[] = {{103, "swirl.bmp"}, {104, "cloud.bmp"}, {105, "burst.bmp"}, {111, "glyphs.bmp"},
+                    {113, "banner.bmp"}};
+    for (const auto& picture : pictures) {
+        addOffscreenBitmap(picture.number, std::string(THOUSAND_SOURCE_DIR) + "/resources/" + picture.file);
+    }
+}
+
+double cpuSeconds(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Frames of one phase as the show draws them, on the real clock, each finished before
+// the next. Besides the rate it reports the main thread's share of the process's CPU
+// time: the program's own work and GL's handling of its calls, against the rasteriser's
+// threads.
+void drawFrames(benchmark::State& state, std::int32_t phase)
+{
+    OffscreenContext context;
+    addPictures();
+    setUpSceneView();
+    mainPhase = phase;
+    const double threadStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double processStart = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    for (auto _ : state) {
+        DrawFrame();
+        glFinish();
+        // The title would end after 4.4 s and give way to the main phase.
+        mainPhase = phase;
+    }
+    const double thread = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - threadStart;
+    const double process = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processStart;
+    state.counters["frames_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["main_thread_share"] = process > 0.0 ? thread / process : 0.0;
+}
+
+void BM_TitleFrame(benchmark::State& state)
+{
+    drawFrames(state, 0);
+}
+BENCHMARK(BM_TitleFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MainPhaseFrame(benchmark::State& state)
+{
+    drawFrames(state, 1);
+}
+BENCHMARK(BM_MainPhaseFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Everything from the opened window to the first frame: state, textures, font, water,
+// sphere and the procedural layer, in a fresh context each time.
+void BM_SceneSetUp(benchmark::State& state)
+{
+    addPictures();
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            OffscreenContext context;
+            state.ResumeTiming();
+            setUpSceneView();
+            glFinish();
+            state.PauseTiming();
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SceneSetUp)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

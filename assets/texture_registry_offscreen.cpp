@@ -25,6 +25,20 @@ bool addOffscreenBitmap(int number, const std::string& path)
     return true;
 }
 
+bool addProgramBitmaps(const std::string& folder)
+{
+    const struct {
+        int number;
+        const char* file;
+    } pictures[] = {{103, "swirl.bmp"}, {104, "cloud.bmp"}, {105, "burst.bmp"}, {111, "glyphs.bmp"},
+                    {113, "banner.bmp"}};
+    bool all = true;
+    for (const auto& picture : pictures) {
+        all = addOffscreenBitmap(picture.number, folder + "/" + picture.file) && all;
+    }
+    return all;
+}
+
 GLuint TextureRegistry::loadBitmap(int number)
 {
     const auto found = offscreenBitmaps().find(number & 0xFFFF);

@@ -16,14 +16,7 @@ namespace {
 
 void addPictures()
 {
-    const struct {
-        int number;
-        const char* file;
-    } pictures[] = {{103, "swirl.bmp"}, {104, "cloud.bmp"}, {105, "burst.bmp"}, {111, "glyphs.bmp"},
-                    {113, "banner.bmp"}};
-    for (const auto& picture : pictures) {
-        addOffscreenBitmap(picture.number, std::string(THOUSAND_SOURCE_DIR) + "/resources/" + picture.file);
-    }
+    addProgramBitmaps(std::string(THOUSAND_SOURCE_DIR) + "/resources");
 }
 
 double cpuSeconds(clockid_t clock)

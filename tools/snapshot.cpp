@@ -29,12 +29,6 @@ struct Shot {
     std::string file;
 };
 
-const struct {
-    int number;
-    const char* file;
-} pictures[] = {{103, "swirl.bmp"}, {104, "cloud.bmp"}, {105, "burst.bmp"}, {111, "glyphs.bmp"},
-                {113, "banner.bmp"}};
-
 bool writePng(const std::string& path, const OffscreenContext& context)
 {
     std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -98,12 +92,10 @@ int main(int argc, char** argv)
         return usage();
     }
 
-    for (const auto& picture : pictures) {
-        const std::string path = std::string(THOUSAND_SOURCE_DIR) + "/resources/" + picture.file;
-        if (!addOffscreenBitmap(picture.number, path)) {
-            std::fprintf(stderr, "snapshot: cannot read %s\n", path.c_str());
-            return 1;
-        }
+    const std::string folder = std::string(THOUSAND_SOURCE_DIR) + "/resources";
+    if (!addProgramBitmaps(folder)) {
+        std::fprintf(stderr, "snapshot: cannot read the pictures in %s\n", folder.c_str());
+        return 1;
     }
 
     OffscreenContext context(640, 480);

@@ -38,14 +38,7 @@ class ShowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const struct {
-            int number;
-            const char* file;
-        } pictures[] = {{103, "swirl.bmp"}, {104, "cloud.bmp"}, {105, "burst.bmp"}, {111, "glyphs.bmp"},
-                        {113, "banner.bmp"}};
-        for (const auto& picture : pictures) {
-            ASSERT_TRUE(addOffscreenBitmap(picture.number, std::string(PICTURES_DIR) + "/" + picture.file));
-        }
+        ASSERT_TRUE(addProgramBitmaps(PICTURES_DIR));
         mainPhase = 0;
         titleFade = 0.0f;
         creditsScroll = 0.0f;

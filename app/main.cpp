@@ -2,6 +2,7 @@
 // start-up question, the main loop and the shutdown.
 #include <windows.h>
 
+#include "app/keyboard_controls.h"
 #include "app/scene_setup.h"
 #include "app/window_proc.h"
 #include "assets/bitmap_font.h"
@@ -39,14 +40,20 @@ namespace {
 // Cleared by a No to the start-up question; read when the window is first opened.
 bool fullscreenRequest = true;
 
-// Draws a frame whenever no message is pending, holding the pointer in place, until
-// a quit message, Escape or a failed frame. `message` keeps the last message retrieved.
-void runMainLoop(MSG& message)
+// How the main loop ended: by a quit message, Escape or a failed frame, which go on
+// to the shutdown; or by a window that F1 could not open again, which ends the program
+// at once.
+enum class LoopEnd { Shutdown, Abandon };
+
+// Draws a frame whenever no message is pending, holding the pointer in place and
+// polling the keys, until a quit message, Escape, a failed frame or a failed reopen.
+// `message` keeps the last message retrieved.
+LoopEnd runMainLoop(MSG& message)
 {
     for (;;) {
         if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
-                return;
+                return LoopEnd::Shutdown;
             }
             // Key presses also become character messages, which DefWindowProcA receives.
             TranslateMessage(&message);
@@ -56,12 +63,15 @@ void runMainLoop(MSG& message)
 
         // Never sleeps: frames come as fast as drawing and the buffer swap allow.
         if (windowActive && !DrawFrame()) {
-            return;
+            return LoopEnd::Shutdown;
         }
         if (KeyState[VK_ESCAPE]) {
-            return;
+            return LoopEnd::Shutdown;
         }
         cursorControl.moveTo(renderWindow.width / 2, renderWindow.height / 2);
+        if (!handleKeys(KeyState, MainWindowProc)) {
+            return LoopEnd::Abandon;
+        }
     }
 }
 
@@ -85,7 +95,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     cursorControl.show(false);
     musicPlayer.play();
 
-    runMainLoop(message);
+    // open has told the user why the new window failed, and nothing is left to shut.
+    if (runMainLoop(message) == LoopEnd::Abandon) {
+        return 0;
+    }
 
     // The font's lists go while their context is still current; the music stops before
     // the window goes.

@@ -14,6 +14,30 @@ GLuint rippleTexture = 0;
 GLuint barTexture = 0;
 GLuint layerTexture = 0;
 
+namespace {
+
+// Nothing here is tested: what fails to load leaves the show without it, and texture
+// name 0 binds GL's default texture. The bitmaps become the first textures of the
+// context, in the order 103, 104, 105, 113, then 111 for the font. Returns the cloud
+// (104), the sphere's environment map.
+GLuint makeSceneTextures()
+{
+    swirlTexture = textureRegistry.loadBitmap(103);
+    const GLuint cloudTexture = textureRegistry.loadBitmap(104);
+    rippleTexture = textureRegistry.loadBitmap(105);
+    barTexture = textureRegistry.loadBitmap(113);
+    return cloudTexture;
+}
+
+void makeFontAndLayer()
+{
+    bitmapFont.glyphTexture = textureRegistry.loadBitmap(111);
+    bitmapFont.build();
+    layerTexture = textureRegistry.makeProcedural();
+}
+
+} // namespace
+
 void InitScene()
 {
     camera.farDistance = 100.0f;
@@ -33,20 +57,20 @@ void InitScene()
     // 50 x 50 vertices, splashed to a height of 2.
     rippleSurface.setup(50, 2.0f);
 
-    // Nothing here is tested: what fails to load leaves the show without it, and texture
-    // name 0 binds GL's default texture. The bitmaps become the first textures of the
-    // context, in the order 103, 104, 105, 113, 111.
-    swirlTexture = textureRegistry.loadBitmap(103);
-    const GLuint cloudTexture = textureRegistry.loadBitmap(104);
-    rippleTexture = textureRegistry.loadBitmap(105);
-    barTexture = textureRegistry.loadBitmap(113);
     // The cloud is the sphere's environment map, which the sphere alone keeps.
+    const GLuint cloudTexture = makeSceneTextures();
     bouncingSphere.setup(swirlTexture, cloudTexture);
+    makeFontAndLayer();
+}
 
-    bitmapFont.glyphTexture = textureRegistry.loadBitmap(111);
-    bitmapFont.build();
-
-    layerTexture = textureRegistry.makeProcedural();
+void restoreScene()
+{
+    initSceneState();
+    // The old context took the recorded textures with it.
+    textureRegistry.textureCount = 0;
+    bouncingSphere.environmentTexture = makeSceneTextures();
+    bouncingSphere.baseTexture = swirlTexture;
+    makeFontAndLayer();
 }
 
 void initSceneState()

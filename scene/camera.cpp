@@ -12,7 +12,12 @@ Camera::~Camera() = default;
 
 void Camera::apply()
 {
-    gluLookAt(eye.x, eye.y, eye.z, target.x, target.y, target.z, 0.0, 1.0, 0.0);
+    // Straight above or below the target the line of sight runs along the world's up,
+    // which then gives no sideways direction; there the far side of the scene, -z, is
+    // taken as up on the screen, as the set-up view shows it.
+    const bool vertical = eye.x == target.x && eye.z == target.z;
+    gluLookAt(eye.x, eye.y, eye.z, target.x, target.y, target.z, 0.0, vertical ? 0.0 : 1.0,
+              vertical ? -1.0 : 0.0);
     if (frustumEnabled) {
         updateFrustum();
     }

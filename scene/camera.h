@@ -23,7 +23,9 @@ public:
     virtual ~Camera();
 
     // Puts the viewing transform on the model-view matrix, which must be current and
-    // hold the identity, and refreshes the planes when `frustumEnabled` is set.
+    // hold the identity, and refreshes the planes when `frustumEnabled` is set. The
+    // world's y is up on the screen, or -z when the eye is straight above or below the
+    // target.
     void apply();
 
     // Extracts the planes from whatever projection and model-view matrices are current.

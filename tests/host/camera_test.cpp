@@ -134,6 +134,34 @@ TEST_F(CameraTest, MovedEyeKeepsLookingAtTheTarget)
                 distance(camera.planes[Camera::Top], setupTarget), 1e-3f);
 }
 
+// Walked straight under the target, the eye looks along the world's up: the view stays
+// whole, aimed at the target, with the scene's far side up on the screen.
+TEST_F(CameraTest, AnEyeStraightBelowTheTargetStillGivesAView)
+{
+    camera.eye = Vec3{35.0f, -0.25f, 25.0f};
+    renderWindow.beginFrame(camera);
+    GLdouble modelView[16];
+    GLdouble projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    for (double value : modelView) {
+        ASSERT_TRUE(std::isfinite(value));
+    }
+    GLdouble x = 0.0;
+    GLdouble y = 0.0;
+    GLdouble z = 0.0;
+    ASSERT_TRUE(gluProject(35.0, 0.0, 25.0, modelView, projection, viewport, &x, &y, &z));
+    EXPECT_NEAR(x, 320.0, 1e-3);
+    EXPECT_NEAR(y, 240.0, 1e-3);
+    ASSERT_TRUE(gluProject(35.0, 0.0, 24.0, modelView, projection, viewport, &x, &y, &z));
+    EXPECT_GT(y, 240.0) << "GL counts y up from the bottom";
+    for (const Camera::Plane& plane : camera.planes) {
+        EXPECT_TRUE(std::isfinite(plane.a + plane.b + plane.c + plane.d));
+    }
+}
+
 TEST_F(CameraTest, DisabledFrustumKeepsThePreviousPlanes)
 {
     Camera::Plane before[6];

@@ -18,6 +18,7 @@
 #include "show/site.h"
 #include "tests/host/gl_context.h"
 #include "tests/host/gl_recorder.h"
+#include "tests/host/show_start.h"
 #include "tests/host/test_clock.h"
 
 namespace {
@@ -32,32 +33,12 @@ bool sameColour(const OffscreenContext::Rgba& a, const OffscreenContext::Rgba& b
     return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1;
 }
 
-// The show from its first frame: the program's pictures in a fresh 640 x 480 context,
-// the set-up done with the test clock at 0, and the show's statics as at start.
+// The show from its first frame, in a fresh 640 x 480 context.
 class ShowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(addProgramBitmaps(PICTURES_DIR));
-        mainPhase = 0;
-        titleFade = 0.0f;
-        creditsScroll = 0.0f;
-        scrollWrapOffset = 0.0f;
-        layerDriftX = 0.0f;
-        layerDriftY = 0.0f;
-        // Earlier tests' draws went further in time than this one starts, and left
-        // normals that the water's first draw would use.
-        bouncingSphere.lastTime = 0.0f;
-        for (auto& row : rippleSurface.normals) {
-            for (Vec3& normal : row) {
-                normal = Vec3{0.0f, 0.0f, 0.0f};
-            }
-        }
-        testClock::advancePerRead = 0;
-        testClock::setSeconds(0.0);
-        renderWindow.resize(640, 480);
-        renderWindow.initState();
-        InitScene();
+        ASSERT_TRUE(startShow());
     }
 
     void TearDown() override

@@ -328,11 +328,13 @@ class Session:
 
     # Wine programs.
 
-    def start(self, arguments, log_name, debug="-all"):
-        """Starts a Windows program under Wine, its output going to a log file."""
+    def start(self, arguments, log_name, debug="-all", native=False):
+        """Starts a Windows program under Wine, or with native an X program of the host,
+        its output going to a log file."""
         env = dict(self.env, WINEDEBUG=debug)
+        command = list(arguments) if native else [str(WINE), *arguments]
         with open(self.output / log_name, "wb") as output:
-            process = subprocess.Popen([str(WINE), *arguments], env=env, stdout=output,
+            process = subprocess.Popen(command, env=env, stdout=output,
                                        stderr=subprocess.STDOUT)
         self.processes.append(process)
         return process
@@ -437,17 +439,26 @@ class Session:
             raise Failure(f"xdotool could not press {keys}")
         log(f"pressed {keys}")
 
+    def key_down(self, window, key):
+        """Focuses a window and puts a key down there, until key_up."""
+        self.focus(window)
+        if self.x("xdotool", "keydown", key).returncode != 0:
+            raise Failure(f"xdotool could not put {key} down")
+        log(f"{key} down")
+
+    def key_up(self, key):
+        """Releases a key, in whichever window has the focus now."""
+        if self.x("xdotool", "keyup", key).returncode != 0:
+            raise Failure(f"xdotool could not release {key}")
+        log(f"{key} up")
+
     def hold(self, window, key, seconds=0.3):
         """Focuses a window and holds a key down there for a while. The show looks at
         the keys' states between frames, and a press whose release also arrives within
         one frame goes unseen there: a person's press lasts longer than a frame."""
-        self.focus(window)
-        for action in ("keydown", "keyup"):
-            if self.x("xdotool", action, key).returncode != 0:
-                raise Failure(f"xdotool could not {action} {key}")
-            if action == "keydown":
-                time.sleep(seconds)
-        log(f"held {key} for {seconds} s")
+        self.key_down(window, key)
+        time.sleep(seconds)
+        self.key_up(key)
 
     def pointer(self):
         result = self.x("xdotool", "getmouselocation", "--shell")
@@ -541,6 +552,18 @@ class Session:
               f"the screen outside the window is not the clear colour "
               f"({picture.mean(OUTSIDE_WINDOW)})")
         return window, region
+
+    def check_overlay(self, picture, client, when=""):
+        """The main phase's overlay in a screenshot: the separator and the tinted panel,
+        the bar with the banner's lettering, the address in the show's font."""
+        check(shows_main_phase(picture, client), f"the separator and the panel show{when}")
+        bar = picture.share(within(client, BAR_AREA), CLEAR_COLOUR)
+        check(bar < 0.05, f"the bar covers the top left{when} ({bar:.0%} is the clear colour)")
+        lettering = self.read_text(picture, within(client, BAR_AREA))
+        check(lettering == "Dolven Quarn", f"the bar reads 'Dolven Quarn'{when} ({lettering!r})")
+        caption = self.read_text(picture, within(client, CAPTION_AREA))
+        check("dolvenquarn" in caption.lower(),
+              f"the address is printed at the bottom left{when} ({caption!r})")
 
     def client_area(self):
         code, text = self.helper("client", TITLE)
@@ -805,13 +828,15 @@ def scenario_close(session):
 DESKTOP = "thousand-e2e"
 
 
+def windows_path(path):
+    """A host path as Wine's Z: drive shows it."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def scenario_fullscreen(session):
     """Yes to the question inside a Wine virtual desktop: the display mode becomes
     640 x 480 x 32 and shows the clear colour; Escape restores 1024 x 768, exit code 27."""
     result = session.output / "result.txt"
-
-    def windows_path(path):
-        return "Z:" + str(path).replace("/", "\\")
 
     # Explorer runs the helper, which runs the show and reports its exit code.
     explorer = session.start(
@@ -1222,12 +1247,7 @@ def scenario_main_phase(session):
     check(water < 0.5, f"the water covers the lower left ({water:.0%} is the clear colour)")
     scene = picture.count(within(client, SCENE_AREA), 235)
     check(scene > 150, f"the sphere's bright middle shows left of the line ({scene} pixels)")
-    bar = picture.share(within(client, BAR_AREA), CLEAR_COLOUR)
-    check(bar < 0.05, f"the bar covers the top left ({bar:.0%} is the clear colour)")
-    lettering = session.read_text(picture, within(client, BAR_AREA))
-    check(lettering == "Dolven Quarn", f"the bar reads 'Dolven Quarn' ({lettering!r})")
-    caption = session.read_text(picture, within(client, CAPTION_AREA))
-    check("dolvenquarn" in caption.lower(), f"the address is printed at the bottom left ({caption!r})")
+    session.check_overlay(picture, client)
 
     # The credits follow the clock: about 15 pixels for every second between the shots.
     expected = CREDITS_SPEED * (later_at - earlier_at)
@@ -1242,6 +1262,155 @@ def scenario_main_phase(session):
     check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
 
 
+def scene_clear(picture, client):
+    """The share of the scene's area left of the line that shows only the clear colour."""
+    return picture.share(within(client, SCENE_AREA), CLEAR_COLOUR)
+
+
+# The scene counts as out of sight when all of its area is the clear colour, and in
+# sight again when a hundredth of it is not.
+OUT_OF_SIGHT = 1.0
+IN_SIGHT = 0.99
+WELL_IN_SIGHT = 0.9
+
+
+def scenario_keys(session):
+    """No to the question, then in the main phase: the arrows and Page Up and Down move
+    the eye, so that the scene left of the line changes from the next frames on while
+    the panel, the bar and the address stay; B changes nothing that is seen; an arrow
+    held while another window takes the focus goes on walking; Escape ends with 27."""
+    show = session.start_show()
+    session.answer_question("n")
+    window = session.wait_window(TITLE)
+    width, height, left, top = wait_for("the client area", lambda: session.client_area(), 10)
+    client = (left, top, width, height)
+    session.wait_screen("the main phase", lambda p: shows_main_phase(p, client), timeout=30)
+    time.sleep(MAIN_PHASE_SETTLE)
+    picture = session.capture()
+    clear = scene_clear(picture, client)
+    check(clear < 0.5, f"from the set-up's eye the water fills the scene ({clear:.0%} clear)")
+
+    def walk(key, what, judge):
+        """Holds a key in the show until the scene is judged so; releases it."""
+        session.key_down(window, key)
+        try:
+            picture = session.wait_screen(what, lambda p: judge(scene_clear(p, client)), timeout=20)
+        finally:
+            session.key_up(key)
+        log(f"the scene is {scene_clear(picture, client):.1%} clear")
+        return picture
+
+    # Down walks the eye back, at the water's level, until everything is beyond the far
+    # plane; Page Up brings it back along -z, Page Down takes it away again.
+    picture = walk("Down", "walking back, the scene goes out of sight", lambda c: c >= OUT_OF_SIGHT)
+    session.check_overlay(picture, client, " after walking")
+    walk("Prior", "Page Up brings the scene back into sight", lambda c: c < IN_SIGHT)
+    picture = walk("Next", "Page Down takes it out of sight again", lambda c: c >= OUT_OF_SIGHT)
+    session.check_overlay(picture, client, " after the page keys")
+
+    # B with the scene out of sight: the left part, which then holds only still things
+    # (the frame colour, the bar, the address, the line), stays the same to the byte.
+    still = within(client, (0, 0, 288, 480))
+    before = list(session.capture().rows(still))
+    session.hold(window, "b")
+    time.sleep(0.5)
+    after = list(session.capture().rows(still))
+    check(before == after, "B changes no pixel of the show's still part")
+
+    # Well back into sight. Down pressed and released in the show walks a little and
+    # stops: the scene stays in sight.
+    walk("Prior", "Page Up brings the scene well into sight", lambda c: c < WELL_IN_SIGHT)
+    session.hold(window, "Down", 0.1)
+    time.sleep(2.0)
+    clear = scene_clear(session.capture(), client)
+    check(clear < OUT_OF_SIGHT, f"after Down is released the eye stays put ({clear:.1%} clear)")
+
+    # Down held while another window takes the focus: its release goes to that window,
+    # so the show's key stays down and the eye walks on until the scene is out of sight.
+    other = session.start(["xmessage", "-geometry", "+700+600", "another window"], "xmessage.log",
+                          native=True)
+    try:
+        other_window = session.wait_window("xmessage")
+        session.key_down(window, "Down")
+        time.sleep(0.1)
+        session.focus(other_window)
+        session.key_up("Down")
+        log("Down released in the other window")
+        session.wait_screen("the show goes on walking after losing the focus",
+                            lambda p: scene_clear(p, client) >= OUT_OF_SIGHT, timeout=20)
+    finally:
+        other.terminate()
+        other.wait(10)
+
+    # Back in the show's window, a click gives it the focus again.
+    session.focus(window)
+    session.x("xdotool", "click", "1")
+    session.hold(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+
+
+def scenario_mode_switch(session):
+    """In a Wine virtual desktop, No to the question, then F1 in the main phase: the
+    display mode becomes 640 x 480 x 32 with the show on the whole screen; F1 again gives
+    back 1024 x 768 and the window at the origin. After each switch the show has its
+    textures, its font and its panel as before. Escape ends with 27."""
+    result = session.output / "result.txt"
+    explorer = session.start(
+        ["explorer", f"/desktop={DESKTOP},{SCREEN_SIZE[0]}x{SCREEN_SIZE[1]}",
+         windows_path(session.helper_exe), "run", windows_path(result),
+         windows_path(session.program)], "wine.log")
+    desktop = session.wait_window(f"{DESKTOP} - Wine desktop", timeout=60)
+    session.wait_window(QUESTION, timeout=60)
+    session.press(session.find_windows(QUESTION)[0], "n")
+
+    def client_area():
+        code, text = session.helper("client", TITLE, desktop=DESKTOP)
+        return tuple(int(v) for v in text.split()) if code == 0 else None
+
+    def main_phase_in(client, when):
+        picture = session.wait_screen(f"the main phase{when}",
+                                      lambda p: shows_main_phase(p, client), timeout=30)
+        time.sleep(1.0)
+        picture = session.capture()
+        session.check_overlay(picture, client, when)
+        return picture
+
+    window = session.wait_window(TITLE)
+    width, height, left, top = wait_for("the client area", client_area, 10)
+    client = (left, top, width, height)
+    check((width, height) == CLIENT_SIZE, f"the window's client area is 640 x 480 ({width} x {height})")
+    session.save_picture(main_phase_in(client, " in the window"), "windowed.png")
+
+    session.hold(window, "F1")
+    wait_for("the desktop to become 640 x 480",
+             lambda: session.geometry(desktop) == (0, 0, 640, 480), 15)
+    mode = session.helper_numbers("mode", desktop=DESKTOP)
+    check(mode == (640, 480, 32), f"F1 switches the display mode to 640 x 480 x 32 ({mode})")
+    window = session.wait_window(TITLE)
+    session.save_picture(main_phase_in((0, 0) + CLIENT_SIZE, " after the switch to fullscreen"),
+                         "fullscreen.png")
+
+    session.hold(window, "F1")
+    wait_for("the desktop to become 1024 x 768 again",
+             lambda: session.geometry(desktop) == (0, 0) + SCREEN_SIZE, 15)
+    mode = session.helper_numbers("mode", desktop=DESKTOP)
+    check(mode == SCREEN_SIZE + (32,), f"F1 again gives back the desktop's mode ({mode})")
+    window = session.wait_window(TITLE)
+    width, height, left, top = wait_for("the client area", client_area, 10)
+    check((width, height) == CLIENT_SIZE, f"the window's client area is 640 x 480 again ({width} x {height})")
+    session.save_picture(main_phase_in((left, top, width, height), " back in the window"),
+                         "windowed-again.png")
+
+    session.hold(window, "Escape")
+    session.wait_exit(explorer, "the virtual desktop after Escape")
+    if not result.exists():
+        raise Failure("the helper did not report the show's exit code")
+    code, width, height, _ = (int(v) for v in result.read_text().split())
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+    check((width, height) == SCREEN_SIZE, f"the mode is 1024 x 768 after the show ({width} x {height})")
+
+
 SCENARIOS = {
     "windowed": scenario_windowed,
     "close": scenario_close,
@@ -1254,6 +1423,8 @@ SCENARIOS = {
     "escape-title": scenario_escape_title,
     "title": scenario_title,
     "main-phase": scenario_main_phase,
+    "keys": scenario_keys,
+    "mode-switch": scenario_mode_switch,
 }
 
 

@@ -15,7 +15,7 @@ if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
         "The host tree's modrender, which the end-to-end sound scenario compares with")
 
     set(THOUSAND_E2E_SCENARIOS windowed close fullscreen refused-yes refused-no minimise
-        sound silent escape-title title main-phase)
+        sound silent escape-title title main-phase keys mode-switch)
     foreach(scenario IN LISTS THOUSAND_E2E_SCENARIOS)
         add_test(NAME e2e.${scenario}
                  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e.py ${scenario}

@@ -65,17 +65,6 @@ void bobHead()
     camera.eye.y = static_cast<float>(-(sinDegrees(bobAngle) * bobHeight) + eyeHeight);
 }
 
-void applyBlendToggle()
-{
-    if (blendToggle) {
-        glEnable(GL_BLEND);
-        glDisable(GL_DEPTH_TEST);
-    } else {
-        glDisable(GL_BLEND);
-        glEnable(GL_DEPTH_TEST);
-    }
-}
-
 } // namespace
 
 bool handleKeys(unsigned char (&keys)[256], WindowProcedure windowProc)
@@ -108,7 +97,13 @@ bool handleKeys(unsigned char (&keys)[256], WindowProcedure windowProc)
     if (keys[keyB] && !blendKeyLatch) {
         blendKeyLatch = true;
         blendToggle = !blendToggle;
-        applyBlendToggle();
+        if (blendToggle) {
+            glEnable(GL_BLEND);
+            glDisable(GL_DEPTH_TEST);
+        } else {
+            glDisable(GL_BLEND);
+            glEnable(GL_DEPTH_TEST);
+        }
     }
     if (!keys[keyB]) {
         blendKeyLatch = false;

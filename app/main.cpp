@@ -95,7 +95,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     cursorControl.show(false);
     musicPlayer.play();
 
-    // open has told the user why the new window failed, and nothing is left to shut.
+    // A window that F1 could not open again ends the program at once, with 0: open has
+    // told the user why.
     if (runMainLoop(message) == LoopEnd::Abandon) {
         return 0;
     }

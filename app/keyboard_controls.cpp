@@ -14,16 +14,6 @@ bool blendKeyLatch = false;
 
 namespace {
 
-// Win32's virtual-key codes of the keys handled here.
-constexpr int keyPageUp = 0x21;
-constexpr int keyPageDown = 0x22;
-constexpr int keyLeft = 0x25;
-constexpr int keyUp = 0x26;
-constexpr int keyRight = 0x27;
-constexpr int keyDown = 0x28;
-constexpr int keyB = 0x42;
-constexpr int keyF1 = 0x70;
-
 constexpr float radiansPerDegree = 0.017453292f;
 constexpr float zStep = 0.2f;
 constexpr float walkStep = 0.5f;
@@ -69,32 +59,32 @@ void bobHead()
 
 bool handleKeys(unsigned char (&keys)[256], WindowProcedure windowProc)
 {
-    if (keys[keyPageUp]) {
+    if (keys[virtualKey::pageUp]) {
         camera.eye.z -= zStep;
     }
-    if (keys[keyPageDown]) {
+    if (keys[virtualKey::pageDown]) {
         camera.eye.z += zStep;
     }
 
-    if (keys[keyUp]) {
+    if (keys[virtualKey::up]) {
         walkForward();
         bobHead();
     }
-    if (keys[keyDown]) {
+    if (keys[virtualKey::down]) {
         walkBack(0.0f);
         bobHead();
     }
-    if (keys[keyRight]) {
+    if (keys[virtualKey::right]) {
         walkBack(90.0f);
         bobHead();
     }
-    if (keys[keyLeft]) {
+    if (keys[virtualKey::left]) {
         walkBack(-90.0f);
         bobHead();
     }
 
     // Once per press, however long B is held.
-    if (keys[keyB] && !blendKeyLatch) {
+    if (keys[virtualKey::b] && !blendKeyLatch) {
         blendKeyLatch = true;
         blendToggle = !blendToggle;
         if (blendToggle) {
@@ -105,13 +95,13 @@ bool handleKeys(unsigned char (&keys)[256], WindowProcedure windowProc)
             glEnable(GL_DEPTH_TEST);
         }
     }
-    if (!keys[keyB]) {
+    if (!keys[virtualKey::b]) {
         blendKeyLatch = false;
     }
 
     // Once per key-down message: an auto-repeat sets the entry again.
-    if (keys[keyF1]) {
-        keys[keyF1] = 0;
+    if (keys[virtualKey::f1]) {
+        keys[virtualKey::f1] = 0;
         renderWindow.close();
         renderWindow.fullscreen = !renderWindow.fullscreen;
         if (!renderWindow.open(windowTitle, 640, 480, 32, renderWindow.fullscreen, windowProc)) {

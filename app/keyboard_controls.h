@@ -6,6 +6,18 @@
 // Page Up and Page Down move the eye along z, the arrows walk it with a small head bob,
 // B switches blending and depth testing, F1 switches between fullscreen and windowed.
 
+// Win32's virtual-key codes of the keys handled here.
+namespace virtualKey {
+constexpr int pageUp = 0x21;
+constexpr int pageDown = 0x22;
+constexpr int left = 0x25;
+constexpr int up = 0x26;
+constexpr int right = 0x27;
+constexpr int down = 0x28;
+constexpr int b = 0x42;
+constexpr int f1 = 0x70;
+} // namespace virtualKey
+
 // The walk's direction in degrees; 0, so the walk runs along the world's axes.
 extern float walkHeading;
 // The head bob's phase in degrees, stepped by every arrow key that is down.

@@ -18,14 +18,7 @@
 
 namespace {
 
-constexpr int pageUp = 0x21;
-constexpr int pageDown = 0x22;
-constexpr int left = 0x25;
-constexpr int up = 0x26;
-constexpr int right = 0x27;
-constexpr int down = 0x28;
-constexpr int keyB = 0x42;
-constexpr int f1 = 0x70;
+using namespace virtualKey;
 
 long fakeWindowProc(HWND__*, unsigned int, unsigned long, long)
 {
@@ -142,18 +135,18 @@ TEST_F(KeyboardTest, BSwitchesBlendingAndDepthOncePerPress)
 {
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
-    keys[keyB] = 1;
+    keys[virtualKey::b] = 1;
     for (int i = 0; i < 6; ++i) {
         ASSERT_TRUE(handleKeys(keys, fakeWindowProc));
         EXPECT_TRUE(blendToggle) << "held for " << i + 1 << " passes";
         EXPECT_TRUE(glIsEnabled(GL_BLEND));
         EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
     }
-    EXPECT_EQ(keys[keyB], 1) << "the key's state is left alone";
-    keys[keyB] = 0;
+    EXPECT_EQ(keys[virtualKey::b], 1) << "the key's state is left alone";
+    keys[virtualKey::b] = 0;
     pass({});
     EXPECT_FALSE(blendKeyLatch);
-    pass({keyB});
+    pass({virtualKey::b});
     EXPECT_FALSE(blendToggle);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
@@ -241,7 +234,7 @@ TEST(KeysKeepTheShow, AModeSwitchOrBChangesNoPixel)
         const auto switched = showUntil(seconds, f1, seconds - 0.5);
         ASSERT_EQ(windowDouble.opens, 1);
         EXPECT_EQ(differingPixels(plain, switched), 0) << "F1 half a second before " << seconds << " s";
-        const auto blended = showUntil(seconds, keyB, 1.0);
+        const auto blended = showUntil(seconds, virtualKey::b, 1.0);
         EXPECT_TRUE(blendToggle);
         EXPECT_EQ(differingPixels(plain, blended), 0) << "B at 1 s, seen at " << seconds << " s";
     }

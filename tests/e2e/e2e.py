@@ -553,6 +553,46 @@ class Session:
               f"({picture.mean(OUTSIDE_WINDOW)})")
         return window, region
 
+    def start_in_desktop(self):
+        """Starts the show inside a Wine virtual desktop of the screen's size, through
+        explorer, which runs the helper, which runs the show and reports its exit code and
+        the display mode it left; returns explorer's process and the desktop's X window
+        once the start-up question shows."""
+        self.desktop_result = self.output / "result.txt"
+        explorer = self.start(
+            ["explorer", f"/desktop={DESKTOP},{SCREEN_SIZE[0]}x{SCREEN_SIZE[1]}",
+             windows_path(self.helper_exe), "run", windows_path(self.desktop_result),
+             windows_path(self.program)], "wine.log")
+        desktop = self.wait_window(f"{DESKTOP} - Wine desktop", timeout=60)
+        self.wait_window(QUESTION, timeout=60)
+        return explorer, desktop
+
+    def escape_desktop(self, window, explorer):
+        """Escape in the show of start_in_desktop: exit code 27, and the desktop's mode
+        1024 x 768 again."""
+        self.hold(window, "Escape")
+        self.wait_exit(explorer, "the virtual desktop after Escape")
+        if not self.desktop_result.exists():
+            raise Failure("the helper did not report the show's exit code")
+        code, width, height, bits = (int(v) for v in self.desktop_result.read_text().split())
+        log(f"explorer's own exit status: {explorer.returncode}")
+        check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+        check((width, height) == SCREEN_SIZE,
+              f"the mode is 1024 x 768 again after the show ({width} x {height} x {bits})")
+
+    def start_main_phase(self):
+        """The show in its window, No to the question, some seconds into the main phase,
+        when the water has risen into view; returns the show's process, its X window and
+        its client area."""
+        show = self.start_show()
+        self.answer_question("n")
+        window = self.wait_window(TITLE)
+        width, height, left, top = wait_for("the client area", lambda: self.client_area(), 10)
+        client = (left, top, width, height)
+        self.wait_screen("the main phase", lambda p: shows_main_phase(p, client), timeout=30)
+        time.sleep(MAIN_PHASE_SETTLE)
+        return show, window, client
+
     def check_overlay(self, picture, client, when=""):
         """The main phase's overlay in a screenshot: the separator and the tinted panel,
         the bar with the banner's lettering, the address in the show's font."""
@@ -836,15 +876,7 @@ def windows_path(path):
 def scenario_fullscreen(session):
     """Yes to the question inside a Wine virtual desktop: the display mode becomes
     640 x 480 x 32 and shows the clear colour; Escape restores 1024 x 768, exit code 27."""
-    result = session.output / "result.txt"
-
-    # Explorer runs the helper, which runs the show and reports its exit code.
-    explorer = session.start(
-        ["explorer", f"/desktop={DESKTOP},{SCREEN_SIZE[0]}x{SCREEN_SIZE[1]}",
-         windows_path(session.helper_exe), "run", windows_path(result),
-         windows_path(session.program)], "wine.log")
-    desktop = session.wait_window(f"{DESKTOP} - Wine desktop", timeout=60)
-    session.wait_window(QUESTION, timeout=60)
+    explorer, desktop = session.start_in_desktop()
 
     # Before the answer the mode is the desktop's own: the checks below fail here.
     check(session.geometry(desktop) != (0, 0, 640, 480),
@@ -868,15 +900,7 @@ def scenario_fullscreen(session):
     check(not shows(picture, OUTSIDE_WINDOW, CLEAR_COLOUR),
           "the X screen beyond the shrunken desktop is not the clear colour")
 
-    session.hold(window, "Escape")
-    session.wait_exit(explorer, "the virtual desktop after Escape")
-    if not result.exists():
-        raise Failure("the helper did not report the show's exit code")
-    code, width, height, bits = (int(v) for v in result.read_text().split())
-    log(f"explorer's own exit status: {explorer.returncode}")
-    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
-    check((width, height) == SCREEN_SIZE,
-          f"the mode is 1024 x 768 again after the show ({width} x {height} x {bits})")
+    session.escape_desktop(window, explorer)
 
 
 def scenario_refused_yes(session):
@@ -1223,13 +1247,7 @@ def scenario_main_phase(session):
     """No to the question, then the main phase: the water and the sphere left of the
     black line, the tinted panel right of it with credits rising at 15 pixels per second,
     the bar with the banner's lettering and the address; Escape ends with 27."""
-    show = session.start_show()
-    session.answer_question("n")
-    window = session.wait_window(TITLE)
-    width, height, left, top = wait_for("the client area", lambda: session.client_area(), 10)
-    client = (left, top, width, height)
-    session.wait_screen("the main phase", lambda p: shows_main_phase(p, client), timeout=30)
-    time.sleep(MAIN_PHASE_SETTLE)
+    show, window, client = session.start_main_phase()
 
     before = time.monotonic()
     earlier = session.capture()
@@ -1279,13 +1297,7 @@ def scenario_keys(session):
     the eye, so that the scene left of the line changes from the next frames on while
     the panel, the bar and the address stay; B changes nothing that is seen; an arrow
     held while another window takes the focus goes on walking; Escape ends with 27."""
-    show = session.start_show()
-    session.answer_question("n")
-    window = session.wait_window(TITLE)
-    width, height, left, top = wait_for("the client area", lambda: session.client_area(), 10)
-    client = (left, top, width, height)
-    session.wait_screen("the main phase", lambda p: shows_main_phase(p, client), timeout=30)
-    time.sleep(MAIN_PHASE_SETTLE)
+    show, window, client = session.start_main_phase()
     picture = session.capture()
     clear = scene_clear(picture, client)
     check(clear < 0.5, f"from the set-up's eye the water fills the scene ({clear:.0%} clear)")
@@ -1364,13 +1376,7 @@ def scenario_mode_switch(session):
     display mode becomes 640 x 480 x 32 with the show on the whole screen; F1 again gives
     back 1024 x 768 and the window at the origin. After each switch the show has its
     textures, its font and its panel as before. Escape ends with 27."""
-    result = session.output / "result.txt"
-    explorer = session.start(
-        ["explorer", f"/desktop={DESKTOP},{SCREEN_SIZE[0]}x{SCREEN_SIZE[1]}",
-         windows_path(session.helper_exe), "run", windows_path(result),
-         windows_path(session.program)], "wine.log")
-    desktop = session.wait_window(f"{DESKTOP} - Wine desktop", timeout=60)
-    session.wait_window(QUESTION, timeout=60)
+    explorer, desktop = session.start_in_desktop()
     session.press(session.find_windows(QUESTION)[0], "n")
 
     def client_area():
@@ -1411,13 +1417,7 @@ def scenario_mode_switch(session):
     session.save_picture(main_phase_in((left, top, width, height), " back in the window"),
                          "windowed-again.png")
 
-    session.hold(window, "Escape")
-    session.wait_exit(explorer, "the virtual desktop after Escape")
-    if not result.exists():
-        raise Failure("the helper did not report the show's exit code")
-    code, width, height, _ = (int(v) for v in result.read_text().split())
-    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
-    check((width, height) == SCREEN_SIZE, f"the mode is 1024 x 768 after the show ({width} x {height})")
+    session.escape_desktop(window, explorer)
 
 
 SCENARIOS = {

@@ -40,10 +40,31 @@ namespace {
 // Cleared by a No to the start-up question; read when the window is first opened.
 bool fullscreenRequest = true;
 
-// How the main loop ended: by a quit message, Escape or a failed frame, which go on
-// to the shutdown; or by a window that F1 could not open again, which ends the program
-// at once.
-enum class LoopEnd { Shutdown, Abandon };
+// The exit code of a program that ended because something failed; 0 stays the code of
+// a close request and of the user's own No to going on windowed.
+constexpr int failureExitCode = 1;
+
+// How the main loop ended: by a quit message or Escape, which go on to the shutdown; by
+// a failed frame, which does too but ends with the failure code; or by a window that F1
+// could not open again, which ends the program at once.
+enum class LoopEnd { Shutdown, FailedFrame, Abandon };
+
+// The exit code when the render window could not be opened: open has told the user why.
+int openFailureExitCode()
+{
+    return renderWindow.windowedDeclined ? 0 : failureExitCode;
+}
+
+// Asks Windows to keep the display on, neither dimmed nor locked, for as long as it
+// lives: the show has no input to wake it. The screen saver's and the monitor's own
+// requests are refused by the window procedure besides.
+class DisplayKeptOn {
+public:
+    DisplayKeptOn() { SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED); }
+    ~DisplayKeptOn() { SetThreadExecutionState(ES_CONTINUOUS); }
+    DisplayKeptOn(const DisplayKeptOn&) = delete;
+    DisplayKeptOn& operator=(const DisplayKeptOn&) = delete;
+};
 
 // Draws a frame whenever no message is pending, holding the pointer in place and
 // polling the keys, until a quit message, Escape, a failed frame or a failed reopen.
@@ -63,13 +84,19 @@ LoopEnd runMainLoop(MSG& message)
 
         // Never sleeps: frames come as fast as drawing and the buffer swap allow.
         if (windowActive && !DrawFrame()) {
-            return LoopEnd::Shutdown;
+            return LoopEnd::FailedFrame;
         }
         if (KeyState[VK_ESCAPE]) {
             return LoopEnd::Shutdown;
         }
-        cursorControl.moveTo(renderWindow.width / 2, renderWindow.height / 2);
-        if (!handleKeys(KeyState, MainWindowProc)) {
+        // Only while the show is in front: behind another window or minimised, the
+        // pointer belongs to the rest of the desktop.
+        if (windowActive && GetForegroundWindow() == renderWindow.window) {
+            cursorControl.moveTo(renderWindow.width / 2, renderWindow.height / 2);
+        }
+        const bool reopened = handleKeys(KeyState, MainWindowProc);
+        keysPolled();
+        if (!reopened) {
             return LoopEnd::Abandon;
         }
     }
@@ -88,17 +115,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     // open has told the user why it failed and released what it made.
     if (!renderWindow.open(windowTitle, 640, 480, 32, fullscreenRequest, MainWindowProc)) {
-        return 0;
+        return openFailureExitCode();
     }
 
+    const DisplayKeptOn displayKeptOn;
     InitScene();
     cursorControl.show(false);
     musicPlayer.play();
 
-    // A window that F1 could not open again ends the program at once, with 0: open has
-    // told the user why.
-    if (runMainLoop(message) == LoopEnd::Abandon) {
-        return 0;
+    // A window that F1 could not open again ends the program at once: open has told the
+    // user why.
+    const LoopEnd end = runMainLoop(message);
+    if (end == LoopEnd::Abandon) {
+        return openFailureExitCode();
     }
 
     // The font's lists go while their context is still current; the music stops before
@@ -108,6 +137,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     cursorControl.show(true);
     renderWindow.close();
 
+    if (end == LoopEnd::FailedFrame) {
+        return failureExitCode;
+    }
     // 0 after a close request; after Escape the wParam of whatever message came last,
     // usually the Escape key's own character, 27.
     return static_cast<int>(message.wParam);

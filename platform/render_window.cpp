@@ -8,6 +8,8 @@ RenderWindow::RenderWindow()
     : width(800),
       height(600),
       fullscreen(false),
+      windowedDeclined(false),
+      hasStencil(true),
       deviceContext(nullptr),
       renderingContext(nullptr),
       window(nullptr),
@@ -48,6 +50,10 @@ bool RenderWindow::initState()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glEnable(GL_BLEND);
     glEnable(GL_COLOR_MATERIAL);
+    // The pixel format asks for a stencil bit, but a driver may choose one without.
+    GLint stencilBits = 0;
+    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    hasStencil = stencilBits > 0;
     return true;
 }
 

@@ -46,7 +46,8 @@ public:
     // (a minimised window) counts as 1.
     void resize(int width, int height);
 
-    // The base GL state of a new rendering context.
+    // The base GL state of a new rendering context; also finds whether it has a stencil
+    // buffer.
     bool initState();
 
     // Starts a 3-D frame from the camera: projection, cleared buffers, viewing transform.
@@ -63,6 +64,11 @@ public:
     int width;
     int height;
     bool fullscreen;
+    // Set by open when it gave false because the user declined to go on in a window
+    // after the fullscreen mode was refused, rather than because something failed.
+    bool windowedDeclined;
+    // Whether the current rendering context has a stencil buffer; found by initState.
+    bool hasStencil;
     HDC__* deviceContext;
     HGLRC__* renderingContext;
     HWND__* window;

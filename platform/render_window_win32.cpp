@@ -20,16 +20,33 @@ const char* const windowClassName = "OpenGL";
 // find nothing, so the class has neither; the cursor stays hidden during the show.
 const int classResourceNumber = 117;
 
+// A message box with the pointer shown while it is up, which the show may have hidden
+// (a mode switch opens and closes the window while the show runs); gives the answer.
+int tellUser(const char* text, const char* caption, UINT type)
+{
+    // The display counter is shown from 0 up; lowered again by as much as it was raised.
+    int raised = 0;
+    while (ShowCursor(TRUE) < 0) {
+        ++raised;
+    }
+    const int answer = MessageBoxA(nullptr, text, caption, type);
+    ShowCursor(FALSE);
+    for (; raised > 0; --raised) {
+        ShowCursor(FALSE);
+    }
+    return answer;
+}
+
 // Reports a failure of open to the user.
 void reportOpenFailure(const char* message)
 {
-    MessageBoxA(nullptr, message, "ERROR", MB_OK | MB_ICONEXCLAMATION);
+    tellUser(message, "ERROR", MB_OK | MB_ICONEXCLAMATION);
 }
 
 // Reports a failure of close; the teardown goes on.
 void reportCloseFailure(const char* message)
 {
-    MessageBoxA(nullptr, message, "SHUTDOWN ERROR", MB_OK | MB_ICONINFORMATION);
+    tellUser(message, "SHUTDOWN ERROR", MB_OK | MB_ICONINFORMATION);
 }
 
 } // namespace
@@ -38,6 +55,7 @@ bool RenderWindow::open(const char* title, int newWidth, int newHeight, int bits
                         bool newFullscreen, WindowProcedure windowProc)
 {
     fullscreen = newFullscreen;
+    windowedDeclined = false;
     instance = GetModuleHandleA(nullptr);
 
     WNDCLASSA windowClass = {};
@@ -62,13 +80,13 @@ bool RenderWindow::open(const char* title, int newWidth, int newHeight, int bits
         mode.dmBitsPerPel = static_cast<DWORD>(bits);
         mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
         if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) {
-            const int answer = MessageBoxA(nullptr,
-                                           "The Requested Fullscreen Mode Is Not Supported By\n"
-                                           "Your Video Card. Use Windowed Mode Instead?",
-                                           "Tenvo GL", MB_YESNO | MB_ICONEXCLAMATION);
+            const int answer = tellUser("The Requested Fullscreen Mode Is Not Supported By\n"
+                                        "Your Video Card. Use Windowed Mode Instead?",
+                                        "Tenvo GL", MB_YESNO | MB_ICONEXCLAMATION);
             if (answer != IDYES) {
                 // The class stays registered: the program ends right after this.
-                MessageBoxA(nullptr, "Program Will Now Close.", "ERROR", MB_ICONSTOP);
+                tellUser("Program Will Now Close.", "ERROR", MB_ICONSTOP);
+                windowedDeclined = true;
                 return false;
             }
             fullscreen = false;

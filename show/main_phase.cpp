@@ -85,6 +85,14 @@ void drawPanel()
 
     glStencilFunc(GL_EQUAL, 1, 1);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    // Without a stencil buffer the stencil test passes everywhere; the panel is a
+    // rectangle, so a scissor box of its pixels clips the layers the same way. The box
+    // is in window coordinates, from the bottom; the overlay's rows run from the top.
+    if (!renderWindow.hasStencil) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(static_cast<GLint>(panelLeft), renderWindow.height - static_cast<GLint>(panelBottom),
+                  static_cast<GLsizei>(panelRight - panelLeft), static_cast<GLsizei>(panelBottom));
+    }
 
     // A full turn every 2 pi x 16 pixels of scroll, about 6.7 seconds; at any angle
     // both 640 x 780 rectangles cover the whole panel.
@@ -106,6 +114,7 @@ void drawPanel()
     drawRectangle(100.0f - dx, -100.0f - dy, 740.0f - dx, 680.0f - dy, true);
 
     glDisable(GL_STENCIL_TEST);
+    glDisable(GL_SCISSOR_TEST);
     glDisable(GL_BLEND);
 }
 

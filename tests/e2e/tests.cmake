@@ -14,7 +14,7 @@ if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
     set(THOUSAND_MODRENDER ${PROJECT_SOURCE_DIR}/build/native/bin/modrender CACHE FILEPATH
         "The host tree's modrender, which the end-to-end sound scenario compares with")
 
-    set(THOUSAND_E2E_SCENARIOS windowed close fullscreen refused-yes refused-no minimise
+    set(THOUSAND_E2E_SCENARIOS windowed close fullscreen refused-yes refused-no no-gl minimise
         sound silent escape-title title main-phase keys mode-switch)
     foreach(scenario IN LISTS THOUSAND_E2E_SCENARIOS)
         add_test(NAME e2e.${scenario}

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <stdexcept>
 
-OffscreenContext::OffscreenContext(int width, int height)
+OffscreenContext::OffscreenContext(int width, int height, int stencilBits)
     : width_(width),
       height_(height),
       buffer_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4),
-      context_(OSMesaCreateContextExt(OSMESA_RGBA, 16, 8, 0, nullptr))
+      context_(OSMesaCreateContextExt(OSMESA_RGBA, 16, stencilBits, 0, nullptr))
 {
     if (!context_ || !OSMesaMakeCurrent(context_, buffer_.data(), GL_UNSIGNED_BYTE, width, height)) {
         throw std::runtime_error("cannot make an off-screen GL context");

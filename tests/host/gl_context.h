@@ -9,10 +9,10 @@
 #include "platform/gl.h"
 
 // A fresh off-screen GL context with RGBA colour, a 16-bit depth buffer and a stencil
-// buffer, current for as long as the object lives.
+// buffer (none when `stencilBits` is 0), current for as long as the object lives.
 class OffscreenContext {
 public:
-    OffscreenContext(int width = 640, int height = 480);
+    OffscreenContext(int width = 640, int height = 480, int stencilBits = 8);
     ~OffscreenContext();
     OffscreenContext(const OffscreenContext&) = delete;
     OffscreenContext& operator=(const OffscreenContext&) = delete;

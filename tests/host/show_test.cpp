@@ -484,6 +484,58 @@ TEST_F(ShowTest, TheMainFrameKeepsTheLayersInThePanel)
     EXPECT_GT(changed, 250 * 40 * 9 / 10);
 }
 
+// The first main frame's pixels, every other one in each direction, drawn from the
+// show's start in the current context; `stencilAssumed` overrides what the set-up found.
+std::vector<OffscreenContext::Rgba> firstMainFrame(const OffscreenContext& context, bool stencilAssumed)
+{
+    std::vector<OffscreenContext::Rgba> pixels;
+    if (!startShow()) {
+        return pixels;
+    }
+    renderWindow.hasStencil = stencilAssumed;
+    testClock::setSeconds(4.5);
+    DrawFrame();
+    testClock::setSeconds(4.5);
+    DrawFrame();
+    for (int y = 0; y < 480; y += 2) {
+        for (int x = 0; x < 640; x += 2) {
+            pixels.push_back(context.pixel(x, y));
+        }
+    }
+    return pixels;
+}
+
+int differingPixels(const std::vector<OffscreenContext::Rgba>& a, const std::vector<OffscreenContext::Rgba>& b)
+{
+    int differing = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        differing += sameColour(a[i], b[i]) ? 0 : 1;
+    }
+    return differing;
+}
+
+// A pixel format may come without the stencil buffer that clips the layers to the
+// panel; the frame must look the same, and with the layers clipped some other way it
+// does: drawn as if there were a stencil buffer, they spill over the scene.
+TEST(ShowWithoutStencil, ShowsTheFrameOfAContextWithStencil)
+{
+    std::vector<OffscreenContext::Rgba> withStencil;
+    {
+        OffscreenContext context;
+        withStencil = firstMainFrame(context, true);
+        EXPECT_TRUE(renderWindow.hasStencil);
+    }
+    ASSERT_EQ(withStencil.size(), 320u * 240u);
+
+    OffscreenContext bare(640, 480, 0);
+    ASSERT_TRUE(startShow());
+    EXPECT_FALSE(renderWindow.hasStencil) << "the set-up finds that the context has none";
+    EXPECT_EQ(differingPixels(firstMainFrame(bare, false), withStencil), 0);
+    const int spilled = differingPixels(firstMainFrame(bare, true), withStencil);
+    EXPECT_GT(spilled, 320 * 240 / 5) << "unclipped layers cover the scene left of the line";
+    renderWindow.hasStencil = true;
+}
+
 // Ten seconds in: the caption's letters at the bottom left and the first credit line
 // in the panel at y = 480 - 150, brighter than the empty line below it.
 TEST_F(ShowTest, TheCaptionAndTheCreditsShowInTheirPlaces)

@@ -1,5 +1,6 @@
 # The Win32 test program: what only Win32 can show (the window procedure, the window
-# and its contexts, the system clock, the pointer), run under Wine on its own display.
+# and its contexts, the system clock, the pointer) and that the 32-bit build computes
+# as the host does, run under Wine on its own display.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -16,11 +17,14 @@ add_custom_command(OUTPUT ${THOUSAND_TEST_BITMAPS}
                            ${THOUSAND_TEST_BITMAP_DIR}
                    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_test_bitmaps.py
                    COMMENT "Making the Win32 tests' bitmaps")
+# The soundtrack is among its resources too: a regenerated module must reach it.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc PROPERTIES
-    OBJECT_DEPENDS "${THOUSAND_TEST_BITMAPS}")
+    OBJECT_DEPENDS "${THOUSAND_TEST_BITMAPS};${PROJECT_SOURCE_DIR}/resources/thousand.mod")
 
 add_executable(win32_tests
     ${PROJECT_SOURCE_DIR}/assets/dib_picture.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/arithmetic_digest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/arithmetic_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instances.cpp
     ${CMAKE_CURRENT_LIST_DIR}/message_box_watcher.cpp
     ${CMAKE_CURRENT_LIST_DIR}/platform_test.cpp
@@ -35,11 +39,12 @@ target_link_libraries(win32_tests PRIVATE thousand_core GTest::gtest_main ${THOU
 thousand_warnings(win32_tests)
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-# Everything but the sound device's tests, with Wine's audio drivers switched off so
-# that there is no device whatever the machine has: the silent show.
+# Everything but the sound device's tests and the comparison with the host, with Wine's
+# audio drivers switched off so that there is no device whatever the machine has: the
+# silent show.
 add_test(NAME win32.tests
          COMMAND ${PROJECT_SOURCE_DIR}/tools/with-xvfb.sh ${PROJECT_SOURCE_DIR}/tools/wine.sh
-                 $<TARGET_FILE:win32_tests> --gtest_filter=-*WithDevice*)
+                 $<TARGET_FILE:win32_tests> --gtest_filter=-*WithDevice*:HostArithmetic.*)
 set_tests_properties(win32.tests PROPERTIES
     TIMEOUT 300
     RESOURCE_LOCK thousand-wineprefix-tests
@@ -59,3 +64,20 @@ set_tests_properties(win32.sound_device PROPERTIES
     TIMEOUT 300
     RESOURCE_LOCK thousand-wineprefix-tests
     ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;HOME=${THOUSAND_SOUND_HOME};WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=")
+
+# The water and the soundtrack computed here and on the host must give the same bits:
+# the host tree's arithmetic_digest prints its digest, which the test program compares
+# with its own.
+set(THOUSAND_ARITHMETIC_DIGEST ${PROJECT_SOURCE_DIR}/build/native/bin/arithmetic_digest CACHE FILEPATH
+    "The host tree's arithmetic_digest, whose results the Win32 arithmetic test compares with")
+add_test(NAME win32.arithmetic
+         COMMAND ${CMAKE_COMMAND} -DHOST=${THOUSAND_ARITHMETIC_DIGEST}
+                 -DMODULE=${PROJECT_SOURCE_DIR}/resources/thousand.mod
+                 -DPROGRAM=$<TARGET_FILE:win32_tests>
+                 -DRUNNER=${PROJECT_SOURCE_DIR}/tools/with-xvfb.sh
+                 -DWINE=${PROJECT_SOURCE_DIR}/tools/wine.sh
+                 -P ${CMAKE_CURRENT_LIST_DIR}/compare_arithmetic.cmake)
+set_tests_properties(win32.arithmetic PROPERTIES
+    TIMEOUT 300
+    RESOURCE_LOCK thousand-wineprefix-tests
+    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;WINEDLLOVERRIDES=mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=")

@@ -1492,6 +1492,41 @@ def scenario_mode_switch(session):
     session.escape_desktop(window, explorer)
 
 
+def scenario_bare(session):
+    """The program built without its pictures and its music, with a sound device: the
+    show goes on with what is left, the frame colour, the separator and the tinted panel,
+    the untextured water, sphere and letters, plays only silence, and Escape ends with
+    27."""
+    capture = session.give_sound_device()
+    show = session.start_show()
+    session.answer_question("n")
+    window = session.wait_window(TITLE)
+    width, height, left, top = wait_for("the client area", lambda: session.client_area(), 10)
+    client = (left, top, width, height)
+    # The separator, above the caption's letters: without their glyphs they are whole
+    # cells, and the last one reaches the line.
+    def separator(picture):
+        return any(shows(picture, within(client, (x, 50, 1, 380)), BLACK)
+                   for x in SEPARATOR_COLUMNS)
+
+    picture = session.wait_screen("the main phase's separator", separator, timeout=30)
+    session.save_picture(picture, "bare.png")
+    panel = picture.mean(within(client, PANEL_AREA))
+    check(panel[2] > CLEAR_COLOUR[2] + 40, f"the panel is tinted ({panel})")
+    bar = picture.share(within(client, BAR_AREA), CLEAR_COLOUR)
+    check(bar < 0.05, f"the bar covers the top left ({bar:.0%} is the clear colour)")
+    water = picture.share(within(client, WATER_AREA), CLEAR_COLOUR)
+    check(water < 0.5, f"the untextured water covers the lower left ({water:.0%} is the clear colour)")
+    session.hold(window, "Escape")
+    code = session.wait_exit(show, "the show after Escape")
+    check(code == ESCAPE_EXIT_CODE, f"Escape ends the show with exit code 27 ({code})")
+    if capture.exists():
+        sound = Sound.read(capture)
+        check(sound.first_sound() is None, f"only silence was played ({sound.seconds():.1f} s)")
+    else:
+        log("ok: nothing was played")
+
+
 SCENARIOS = {
     "windowed": scenario_windowed,
     "no-gl": scenario_no_gl,
@@ -1507,6 +1542,7 @@ SCENARIOS = {
     "main-phase": scenario_main_phase,
     "keys": scenario_keys,
     "mode-switch": scenario_mode_switch,
+    "bare": scenario_bare,
 }
 
 

@@ -6,6 +6,12 @@ target_link_libraries(winctl PRIVATE user32 gdi32 ${THOUSAND_STATIC_LINK})
 thousand_warnings(winctl)
 set_target_properties(winctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# The program built without its pictures and its music.
+add_executable(thousand_bare WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp ${CMAKE_CURRENT_LIST_DIR}/bare.rc)
+target_link_libraries(thousand_bare PRIVATE thousand_core ${THOUSAND_STATIC_LINK})
+thousand_warnings(thousand_bare)
+set_target_properties(thousand_bare PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
 # The scenarios need Wine and an X server, so they run only on a Linux host.
 if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
     find_package(Python3 3.8 REQUIRED COMPONENTS Interpreter)
@@ -15,11 +21,15 @@ if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
         "The host tree's modrender, which the end-to-end sound scenario compares with")
 
     set(THOUSAND_E2E_SCENARIOS windowed close fullscreen refused-yes refused-no no-gl minimise
-        sound silent escape-title title main-phase keys mode-switch)
+        sound silent escape-title title main-phase keys mode-switch bare)
     foreach(scenario IN LISTS THOUSAND_E2E_SCENARIOS)
+        set(program thousand)
+        if(scenario STREQUAL "bare")
+            set(program thousand_bare)
+        endif()
         add_test(NAME e2e.${scenario}
                  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e.py ${scenario}
-                         --program $<TARGET_FILE:thousand>
+                         --program $<TARGET_FILE:${program}>
                          --helper $<TARGET_FILE:winctl>
                          --output ${CMAKE_BINARY_DIR}/e2e
                          --prefix ${PROJECT_SOURCE_DIR}/build/wineprefix-e2e

@@ -169,7 +169,7 @@ TEST_F(KeyboardTest, F1ReopensInTheOtherModeOncePerKeyDown)
     ASSERT_TRUE(handleKeys(keys, fakeWindowProc));
     EXPECT_EQ(windowDouble.opens, 1) << "nothing more until the next key-down";
 
-    // An auto-repeat sets the entry again: back to windowed.
+    // The next press sets the entry again: back to windowed.
     keys[f1] = 1;
     ASSERT_TRUE(handleKeys(keys, fakeWindowProc));
     EXPECT_EQ(windowDouble.fullscreenAsked, (std::vector<bool>{true, false}));

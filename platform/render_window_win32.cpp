@@ -1,7 +1,8 @@
 // The Win32 half of the render window: window class, window, device context, pixel
 // format, WGL rendering context and display mode. A port to another platform replaces
-// this file: it must open a double-buffered RGBA window with a 16-bit depth buffer and
-// a stencil bit, keep a GL 1.1 context current on it, and swap its buffers.
+// this file: it must open a double-buffered RGBA window with a 16-bit depth buffer and,
+// where the driver has one, a stencil bit, keep a GL 1.1 context current on it, and swap
+// its buffers.
 #include <windows.h>
 
 #include <type_traits>

@@ -25,7 +25,8 @@ const int classResourceNumber = 117;
 // (a mode switch opens and closes the window while the show runs); gives the answer.
 int tellUser(const char* text, const char* caption, UINT type)
 {
-    // The display counter is shown from 0 up; lowered again by as much as it was raised.
+    // The pointer shows while its display counter is not negative: raised that far, and
+    // lowered again afterwards by as much.
     int raised = 0;
     while (ShowCursor(TRUE) < 0) {
         ++raised;

@@ -1342,7 +1342,9 @@ def scenario_keys(session):
     """No to the question, then in the main phase: the arrows and Page Up and Down move
     the eye, so that the scene left of the line changes from the next frames on while
     the panel, the bar and the address stay; B changes nothing that is seen; an arrow
-    held while another window takes the focus goes on walking; Escape ends with 27."""
+    held while another window takes the focus stops, and behind that window the pointer
+    is free; a lone Alt and F10 leave the show drawing; a tap of Escape shorter than a
+    frame ends it with 27."""
     show, window, client = session.start_main_phase()
     picture = session.capture()
     clear = scene_clear(picture, client)
@@ -1435,8 +1437,9 @@ def scenario_keys(session):
 
 
 def scenario_mode_switch(session):
-    """In a Wine virtual desktop, No to the question, then F1 in the main phase: the
-    display mode becomes 640 x 480 x 32 with the show on the whole screen; F1 again gives
+    """In a Wine virtual desktop, No to the question, then F1 in the main phase, held
+    past the keyboard's repeat delay: one switch, and the display mode becomes 640 x 480
+    x 32 with the show on the whole screen; F1 again gives
     back 1024 x 768 and the window at the origin. After each switch the show has its
     textures, its font and its panel as before. Escape ends with 27."""
     explorer, desktop = session.start_in_desktop(debug="+pid,+win")

@@ -2,10 +2,10 @@
 # and its contexts, the system clock, the pointer), run under Wine on its own display.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(${THOUSAND_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Bitmaps of sizes that the program's own never have, made at build time.
-find_package(Python3 3.8 REQUIRED COMPONENTS Interpreter)
+# Bitmaps of sizes that the program's own never have, made at build time (Python 3 was
+# found with the tests' other needs).
 set(THOUSAND_TEST_BITMAP_DIR ${CMAKE_BINARY_DIR}/test-bitmaps)
 set(THOUSAND_TEST_BITMAPS)
 foreach(name wide side255 side254 tiny)
@@ -17,7 +17,7 @@ add_custom_command(OUTPUT ${THOUSAND_TEST_BITMAPS}
                    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_test_bitmaps.py
                    COMMENT "Making the Win32 tests' bitmaps")
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc PROPERTIES
-    OBJECT_DEPENDS "${THOUSAND_TEST_BITMAPS}")
+    OBJECT_DEPENDS "${THOUSAND_TEST_BITMAPS};${THOUSAND_RESOURCE_FILES}")
 
 add_executable(win32_tests
     ${PROJECT_SOURCE_DIR}/assets/dib_picture.cpp
@@ -59,3 +59,10 @@ set_tests_properties(win32.sound_device PROPERTIES
     TIMEOUT 300
     RESOURCE_LOCK thousand-wineprefix-tests
     ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;HOME=${THOUSAND_SOUND_HOME};WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=")
+
+# The program alone, in a fresh folder of its own: it must configure and build with the
+# tests off and what only they need out of reach.
+add_test(NAME win32.program_alone
+         COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DWORK=${CMAKE_BINARY_DIR}/program-alone
+                 -DGOOGLETEST=${THOUSAND_GOOGLETEST_DIR} -P ${CMAKE_CURRENT_LIST_DIR}/program_alone.cmake)
+set_tests_properties(win32.program_alone PROPERTIES TIMEOUT 300)

@@ -25,13 +25,18 @@ thousand_warnings(thousand_core)
 
 add_executable(thousand WIN32 app/main.cpp resources/thousand.rc)
 target_link_libraries(thousand PRIVATE thousand_core ${THOUSAND_STATIC_LINK})
-# CMake does not see the files that the resource script names: a changed picture or
-# module must still make a new executable.
+# CMake does not see the files that the resource script names: a changed picture, module
+# or manifest must still make a new executable.
 set(THOUSAND_RESOURCE_FILES)
-foreach(name thousand.ico thousand.mod swirl.bmp cloud.bmp burst.bmp glyphs.bmp banner.bmp)
+foreach(name thousand.ico thousand.mod swirl.bmp cloud.bmp burst.bmp glyphs.bmp banner.bmp
+        thousand.manifest)
     list(APPEND THOUSAND_RESOURCE_FILES ${PROJECT_SOURCE_DIR}/resources/${name})
 endforeach()
 set_source_files_properties(resources/thousand.rc PROPERTIES OBJECT_DEPENDS "${THOUSAND_RESOURCE_FILES}")
+# The manifest is the resource script's; MSVC's linker would add one of its own.
+if(MSVC)
+    target_link_options(thousand PRIVATE /MANIFEST:NO)
+endif()
 thousand_warnings(thousand)
 set_target_properties(thousand PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 

@@ -31,6 +31,16 @@ add_executable(win32_tests
     ${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc
 )
 target_include_directories(win32_tests PRIVATE ${THOUSAND_TEST_BITMAP_DIR})
+# The manifest's tests read the program's executable, named as Wine sees the host's files
+# (its drive Z: is the root).
+if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Windows")
+    set(THOUSAND_PROGRAM_PATH $<TARGET_FILE:thousand>)
+else()
+    set(THOUSAND_PROGRAM_PATH Z:$<TARGET_FILE:thousand>)
+endif()
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/platform_test.cpp PROPERTIES
+    COMPILE_DEFINITIONS THOUSAND_PROGRAM="${THOUSAND_PROGRAM_PATH}")
+add_dependencies(win32_tests thousand)
 target_link_libraries(win32_tests PRIVATE thousand_core GTest::gtest_main ${THOUSAND_STATIC_LINK})
 thousand_warnings(win32_tests)
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

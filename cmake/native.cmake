@@ -27,12 +27,15 @@ endfunction()
 # Optimised, for benchmarks and tools.
 thousand_portable_library(thousand_portable)
 
-# Instrumented, for tests.
-thousand_portable_library(thousand_portable_checked)
-target_compile_options(thousand_portable_checked PUBLIC ${THOUSAND_SANITIZE} -g)
-target_link_options(thousand_portable_checked PUBLIC ${THOUSAND_SANITIZE})
-
 add_subdirectory(tools)
-add_subdirectory(tests/host)
+if(THOUSAND_TESTS)
+    # Instrumented, for tests.
+    thousand_portable_library(thousand_portable_checked)
+    target_compile_options(thousand_portable_checked PUBLIC ${THOUSAND_SANITIZE} -g)
+    target_link_options(thousand_portable_checked PUBLIC ${THOUSAND_SANITIZE})
+
+    add_subdirectory(tests/host)
+endif()
+# Its module generators serve the benchmarks too; its tests come with THOUSAND_TESTS.
 add_subdirectory(tests/sound)
 add_subdirectory(bench)

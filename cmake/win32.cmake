@@ -1,5 +1,5 @@
-# The Windows tree: the program and the Win32 test program, plus the tests that run
-# them under Wine.
+# The Windows tree: the program and, with THOUSAND_TESTS, the Win32 test program and
+# the tests that run them under Wine.
 enable_language(RC)
 
 set(THOUSAND_WIN32_SOURCES
@@ -33,6 +33,18 @@ thousand_warnings(thousand_core)
 
 add_executable(thousand WIN32 app/main.cpp resources/thousand.rc)
 target_link_libraries(thousand PRIVATE thousand_core ${THOUSAND_STATIC_LINK})
+# CMake does not see the files that the resource script names: a changed picture, module
+# or manifest must still make a new executable.
+set(THOUSAND_RESOURCE_FILES)
+foreach(name thousand.ico thousand.mod swirl.bmp cloud.bmp burst.bmp glyphs.bmp banner.bmp
+        thousand.manifest)
+    list(APPEND THOUSAND_RESOURCE_FILES ${PROJECT_SOURCE_DIR}/resources/${name})
+endforeach()
+set_source_files_properties(resources/thousand.rc PROPERTIES OBJECT_DEPENDS "${THOUSAND_RESOURCE_FILES}")
+# The manifest is the resource script's; MSVC's linker would add one of its own.
+if(MSVC)
+    target_link_options(thousand PRIVATE /MANIFEST:NO)
+endif()
 thousand_warnings(thousand)
 set_target_properties(thousand PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # The released program goes without its symbols, which are over a third of its size;
@@ -41,5 +53,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_link_options(thousand PRIVATE $<$<CONFIG:Release>:-s>)
 endif()
 
-include(${PROJECT_SOURCE_DIR}/tests/win32/tests.cmake)
-include(${PROJECT_SOURCE_DIR}/tests/e2e/tests.cmake)
+if(THOUSAND_TESTS)
+    include(${PROJECT_SOURCE_DIR}/tests/win32/tests.cmake)
+    include(${PROJECT_SOURCE_DIR}/tests/e2e/tests.cmake)
+endif()

@@ -14,8 +14,6 @@ set_target_properties(thousand_bare PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_
 
 # The scenarios need Wine and an X server, so they run only on a Linux host.
 if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
-    find_package(Python3 3.8 REQUIRED COMPONENTS Interpreter)
-
     # The sound scenarios compare the captured sound with the host's render of the module.
     set(THOUSAND_MODRENDER ${PROJECT_SOURCE_DIR}/build/native/bin/modrender CACHE FILEPATH
         "The host tree's modrender, which the end-to-end sound scenario compares with")

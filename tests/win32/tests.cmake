@@ -3,10 +3,10 @@
 # as the host does, run under Wine on its own display.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(${THOUSAND_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Bitmaps of sizes that the program's own never have, made at build time.
-find_package(Python3 3.8 REQUIRED COMPONENTS Interpreter)
+# Bitmaps of sizes that the program's own never have, made at build time (Python 3 was
+# found with the tests' other needs).
 set(THOUSAND_TEST_BITMAP_DIR ${CMAKE_BINARY_DIR}/test-bitmaps)
 set(THOUSAND_TEST_BITMAPS)
 foreach(name wide side255 side254 tiny)
@@ -17,9 +17,10 @@ add_custom_command(OUTPUT ${THOUSAND_TEST_BITMAPS}
                            ${THOUSAND_TEST_BITMAP_DIR}
                    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_test_bitmaps.py
                    COMMENT "Making the Win32 tests' bitmaps")
-# The soundtrack is among its resources too: a regenerated module must reach it.
+# The program's pictures, icon and soundtrack are among its resources too: a changed one
+# must reach it.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc PROPERTIES
-    OBJECT_DEPENDS "${THOUSAND_TEST_BITMAPS};${PROJECT_SOURCE_DIR}/resources/thousand.mod")
+    OBJECT_DEPENDS "${THOUSAND_TEST_BITMAPS};${THOUSAND_RESOURCE_FILES}")
 
 add_executable(win32_tests
     ${PROJECT_SOURCE_DIR}/assets/dib_picture.cpp
@@ -35,6 +36,16 @@ add_executable(win32_tests
     ${CMAKE_CURRENT_LIST_DIR}/win32_tests.rc
 )
 target_include_directories(win32_tests PRIVATE ${THOUSAND_TEST_BITMAP_DIR})
+# The manifest's tests read the program's executable, named as Wine sees the host's files
+# (its drive Z: is the root).
+if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Windows")
+    set(THOUSAND_PROGRAM_PATH $<TARGET_FILE:thousand>)
+else()
+    set(THOUSAND_PROGRAM_PATH Z:$<TARGET_FILE:thousand>)
+endif()
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/platform_test.cpp PROPERTIES
+    COMPILE_DEFINITIONS THOUSAND_PROGRAM="${THOUSAND_PROGRAM_PATH}")
+add_dependencies(win32_tests thousand)
 target_link_libraries(win32_tests PRIVATE thousand_core GTest::gtest_main ${THOUSAND_STATIC_LINK})
 thousand_warnings(win32_tests)
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -81,3 +92,10 @@ set_tests_properties(win32.arithmetic PROPERTIES
     TIMEOUT 300
     RESOURCE_LOCK thousand-wineprefix-tests
     ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;WINEDLLOVERRIDES=mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=")
+
+# The program alone, in a fresh folder of its own: it must configure and build with the
+# tests off and what only they need out of reach.
+add_test(NAME win32.program_alone
+         COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DWORK=${CMAKE_BINARY_DIR}/program-alone
+                 -DGOOGLETEST=${THOUSAND_GOOGLETEST_DIR} -P ${CMAKE_CURRENT_LIST_DIR}/program_alone.cmake)
+set_tests_properties(win32.program_alone PROPERTIES TIMEOUT 300)

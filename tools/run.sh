@@ -6,8 +6,8 @@
 #
 #     tools/run.sh build/win32/thousand.exe
 #
-# The headless run saves into build/screenshots, or THOUSAND_SCREENSHOTS if set. It
-# ends with 0 when the show ended on Escape, and otherwise says why and fails.
+# Both end with 0 when the show ended on Escape, and otherwise say why and fail. The
+# headless run saves into build/screenshots, or THOUSAND_SCREENSHOTS if set.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +15,12 @@ program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 
 if [ -z "${THOUSAND_HEADLESS:-}" ]; then
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-        exec "$root/tools/wine.sh" "$program"
+        status=0
+        "$root/tools/wine.sh" "$program" || status=$?
+        # 27 is Escape's, the show's usual end; 0 a closed window or a No.
+        [ "$status" -eq 27 ] && status=0
+        [ "$status" -ne 0 ] && echo "The show ended with exit code $status." >&2
+        exit "$status"
     fi
     echo "No display: running the show on a private Xvfb display for a short while."
     export THOUSAND_HEADLESS=1

@@ -16,9 +16,9 @@ GLuint layerTexture = 0;
 
 namespace {
 
-// No result is tested: what fails to load leaves the show without it, and texture
-// name 0 binds GL's default texture. The bitmaps become the first textures of the
-// context, in the order 103, 104, 105, 113, then 111 for the font. Returns the cloud
+// No load's result is checked here: what fails to load leaves the show without it, and
+// texture name 0 binds GL's default texture. The bitmaps become the first textures of
+// the context, in the order 103, 104, 105, 113, then 111 for the font. Returns the cloud
 // (104), the sphere's environment map.
 GLuint makeSceneTextures()
 {

@@ -9,6 +9,8 @@
 NATIVE := build/native
 WIN32 := build/win32
 JOBS ?= $(shell nproc)
+# Compiler warnings as errors: ON in continuous integration (.ci/run), OFF by default.
+WERROR ?= OFF
 
 .PHONY: all deps native win32 run test bench fuzz pictures clean
 
@@ -20,11 +22,12 @@ deps:
 # Both trees are configured with their tests: a missing package then stops the
 # configuration with its name instead of leaving the tests out.
 native: deps
-	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DTHOUSAND_TESTS=ON
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DTHOUSAND_TESTS=ON -DTHOUSAND_WERROR=$(WERROR)
 	cmake --build $(NATIVE) -j $(JOBS)
 
 win32: deps
-	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DTHOUSAND_TESTS=ON
+	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DTHOUSAND_TESTS=ON \
+		-DTHOUSAND_WERROR=$(WERROR)
 	cmake --build $(WIN32) -j $(JOBS)
 
 run: win32

@@ -1,121 +1,10 @@
 #include "sound/mod_player.h"
 
 #include <algorithm>
-#include <array>
+
+#include "sound/mod_tables.h"
 
 namespace {
-
-constexpr int notesPerFinetune = 36;
-constexpr int finetunes = 16;
-constexpr int highestNote = 113;     // the shortest period slides may reach (B-3)
-constexpr int lowestNote = 856;      // the longest (C-1)
-
-// ProTracker's periods of C-1 to B-3, one row per finetune in the order the nibble
-// stores them: 0 to +7, then -8 to -1, each step an eighth of a semitone. Each row has a
-// 37th entry, 0, which effects that run past B-3 can reach.
-constexpr int rowLength = notesPerFinetune + 1;
-constexpr int periodTable[finetunes][rowLength] = {
-    {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
-     428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
-     214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113},   // 0
-    {850, 802, 757, 715, 674, 637, 601, 567, 535, 505, 477, 450,
-     425, 401, 379, 358, 337, 319, 301, 284, 268, 253, 239, 225,
-     213, 201, 189, 179, 169, 159, 150, 142, 134, 126, 119, 113},   // +1
-    {844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474, 447,
-     422, 398, 376, 355, 335, 316, 299, 282, 266, 251, 237, 224,
-     211, 199, 188, 177, 168, 158, 149, 141, 133, 126, 119, 113},   // +2
-    {838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470, 444,
-     419, 396, 373, 352, 333, 314, 296, 280, 264, 249, 235, 222,
-     210, 198, 187, 176, 166, 157, 148, 140, 132, 125, 118, 113},   // +3
-    {832, 785, 741, 699, 660, 623, 588, 555, 524, 495, 467, 441,
-     416, 393, 371, 350, 330, 312, 294, 278, 262, 248, 234, 221,
-     208, 196, 185, 175, 165, 156, 147, 139, 131, 124, 117, 113},   // +4
-    {826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463, 437,
-     413, 390, 368, 347, 328, 310, 292, 276, 260, 246, 232, 219,
-     207, 195, 184, 174, 164, 155, 146, 138, 130, 123, 116, 113},   // +5
-    {820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460, 434,
-     410, 387, 365, 345, 326, 307, 290, 274, 258, 244, 230, 217,
-     205, 194, 183, 172, 163, 154, 145, 137, 129, 122, 115, 113},   // +6
-    {814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457, 431,
-     407, 384, 363, 342, 323, 305, 288, 272, 257, 242, 229, 216,
-     204, 192, 181, 171, 162, 153, 144, 136, 128, 121, 114, 113},   // +7
-    {907, 856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480,
-     454, 428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240,
-     227, 214, 202, 191, 180, 170, 160, 151, 143, 135, 127, 120},   // -8
-    {900, 850, 802, 757, 715, 675, 636, 601, 567, 535, 505, 477,
-     450, 425, 401, 379, 358, 338, 318, 301, 284, 268, 253, 239,
-     225, 213, 201, 189, 179, 169, 159, 150, 142, 134, 126, 119},   // -7
-    {894, 844, 796, 752, 709, 670, 632, 597, 563, 532, 502, 474,
-     447, 422, 398, 376, 355, 335, 316, 299, 282, 266, 251, 237,
-     224, 211, 199, 188, 177, 168, 158, 149, 141, 133, 126, 119},   // -6
-    {887, 838, 791, 746, 704, 665, 628, 592, 559, 528, 498, 470,
-     444, 419, 396, 373, 352, 333, 314, 296, 280, 264, 249, 235,
-     222, 210, 198, 187, 176, 166, 157, 148, 140, 132, 125, 118},   // -5
-    {881, 832, 785, 741, 699, 660, 623, 588, 555, 524, 494, 467,
-     441, 416, 393, 371, 350, 330, 312, 294, 278, 262, 247, 234,
-     220, 208, 196, 185, 175, 165, 156, 147, 139, 131, 124, 117},   // -4
-    {875, 826, 779, 736, 694, 655, 619, 584, 551, 520, 491, 463,
-     437, 413, 390, 368, 347, 328, 310, 292, 276, 260, 246, 232,
-     219, 207, 195, 184, 174, 164, 155, 146, 138, 130, 123, 116},   // -3
-    {868, 820, 774, 730, 689, 651, 614, 580, 547, 516, 487, 460,
-     434, 410, 387, 365, 345, 326, 307, 290, 274, 258, 244, 230,
-     217, 205, 194, 183, 172, 163, 154, 145, 137, 129, 122, 115},   // -2
-    {862, 814, 768, 725, 684, 646, 610, 575, 543, 513, 484, 457,
-     431, 407, 384, 363, 342, 323, 305, 288, 272, 257, 242, 229,
-     216, 204, 192, 181, 171, 162, 153, 144, 136, 128, 121, 114},   // -1,
-};
-
-int tablePeriod(int finetune, int note)
-{
-    return periodTable[finetune][note];
-}
-
-// The first note of a finetune's row whose period is not above `period`; B-3 when
-// every one is.
-int noteAtOrBelow(int finetune, int period)
-{
-    for (int note = 0; note < notesPerFinetune; ++note) {
-        if (tablePeriod(finetune, note) <= period) {
-            return note;
-        }
-    }
-    return notesPerFinetune - 1;
-}
-
-// The table read as one run of rows, as ProTracker's arpeggio reads it: notes past the
-// end of a row run on into the next finetune's row. 0 past the whole table.
-int periodInRun(int finetune, int note)
-{
-    const int index = finetune * rowLength + note;
-    if (index >= finetunes * rowLength) {
-        return 0;
-    }
-    return tablePeriod(index / rowLength, index % rowLength);
-}
-
-// Half a sine wave, 0 to 255, as vibrato and tremolo use it.
-constexpr std::array<int, 32> vibratoSine = {
-    0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
-    255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24,
-};
-
-// How fast the invert-loop effect walks through the loop, per EFx speed.
-constexpr std::array<int, 16> invertSpeeds = {0, 5, 6, 7, 8, 10, 11, 13, 16, 19, 22, 26, 32, 43, 64, 128};
-
-// The value of a vibrato or tremolo wave at a position 0 to 255. ProTracker's ramp
-// takes its direction from the vibrato position even for tremolo, so it is passed in.
-int waveValue(int waveform, int position, int rampPosition)
-{
-    const int index = position >> 2 & 0x1F;
-    switch (waveform & 3) {
-    case 0:
-        return vibratoSine[static_cast<std::size_t>(index)];
-    case 1:
-        return rampPosition >= 128 ? 255 - index * 8 : index * 8;
-    default:
-        return 255;
-    }
-}
 
 // Puts the nonzero nibbles of an effect's parameter into its remembered command.
 int rememberNibbles(int command, int parameter)
@@ -154,12 +43,13 @@ struct ModPlayer::Channel {
     int tremoloCommand = 0;
     int tremoloPosition = 0;
     int waveControl = 0;           // vibrato waveform low, tremolo high; bit 2 of each: no reset
-    int glissando = 0;             // glissando in the low nibble, invert-loop speed in the high one
+    int glissando = 0;             // E3x: nonzero, tone portamento moves in semitones
     int offset = 0;                // the last sample offset given
-    int loopRow = 0;               // pattern loop
-    int loopCount = 0;
-    int invertCounter = 0;
-    std::uint32_t invertAt = 0;
+    int loopRow = 0;               // E60: the row a pattern loop goes back to
+    int loopCount = 0;             // E6x: counts the repeats down; 0 when no loop runs
+    int invertSpeed = 0;           // EFx: 0 stops the invert loop, 1 to 15 its speed
+    int invertCounter = 0;         // a byte is flipped each time this reaches 128
+    std::uint32_t invertAt = 0;    // the byte flipped last; the loop's start before the first
     int playingSample = 0;         // the sample the last note started
 };
 
@@ -181,7 +71,7 @@ ModPlayer::ModPlayer(const ModModule& module, ModPlayerOptions options)
         channels_[i].panning = (i % 4 == 0 || i % 4 == 3) ? 0 : 255;
     }
     // The first tick reads the first row.
-    counter_ = speed_ - 1;
+    repeatTick_ = speed_ - 1;
     order_ = -1;
     jumpOrder_ = 0;
     nextPosition();
@@ -243,17 +133,17 @@ void ModPlayer::advanceTick()
     if (ended_) {
         return;
     }
-    ++tick_;
-    if (++counter_ >= speed_) {
-        counter_ = 0;
+    ++rowTick_;
+    if (++repeatTick_ >= speed_) {
+        repeatTick_ = 0;
         if (patternDelayLeft_ == 0) {
             playRow();
             if (ended_) {
                 return;
             }
         } else {
-            // A delayed row repeats its effects, and its fine ones too: on the first
-            // tick of each repeat the counter is 0 again.
+            // A delayed row is not read again, but each repeat runs its tick effects, the
+            // fine ones too: repeatTick_ is 0 again on the first tick of each repeat.
             for (std::size_t i = 0; i < channels_.size(); ++i) {
                 tickEffects(static_cast<int>(i), channels_[i]);
             }
@@ -280,7 +170,7 @@ void ModPlayer::playRow()
             return;
         }
     }
-    tick_ = 0;
+    rowTick_ = 0;
     playedOrder_ = order_;
     playedRow_ = row_;
     const int pattern = module_.orders[static_cast<std::size_t>(order_)];
@@ -327,7 +217,7 @@ void ModPlayer::playCell(int index, Channel& channel, const ModCell& cell)
         rowEffects(index, channel);
     }
 
-    channel.period = tablePeriod(channel.finetune, noteAtOrBelow(0, cell.period));
+    channel.period = modTablePeriod(channel.finetune, modNoteAtOrBelow(0, cell.period));
     if (cell.effect == 0xE && command == 0xD) {
         // Note delay: the note starts on a later tick, if at all.
         rowEffects(index, channel);
@@ -381,14 +271,14 @@ void ModPlayer::setTonePortamento(Channel& channel)
 {
     // The search takes in the row's closing 0, so a target above B-3 is no target.
     int note = 0;
-    while (note < notesPerFinetune && tablePeriod(channel.finetune, note) > channel.cell.period) {
+    while (note < modNotesPerFinetune && modTablePeriod(channel.finetune, note) > channel.cell.period) {
         ++note;
     }
     // With a negative finetune ProTracker aims one entry higher in the row than it found.
     if ((channel.finetune & 8) != 0 && note > 0) {
         --note;
     }
-    channel.wantedPeriod = tablePeriod(channel.finetune, note);
+    channel.wantedPeriod = modTablePeriod(channel.finetune, note);
     if (channel.period == channel.wantedPeriod) {
         channel.wantedPeriod = 0;
     }
@@ -427,30 +317,31 @@ void ModPlayer::rowEffects(int index, Channel& channel)
             tempo_ = parameter;
         } else if (parameter > 0) {
             speed_ = parameter;
-            counter_ = 0;
+            repeatTick_ = 0;
         }
         break;
     case 0x8:   // panning
         channel.panning = parameter;
         channel.outputPeriod = channel.period;
         break;
-    default:
+    default:    // effects of the later ticks only: the note's own period is heard
         channel.outputPeriod = channel.period;
         break;
     }
 }
 
-// The effects of the ticks after the first.
+// The effects of every tick that does not read the row: the ticks after its first, and
+// all the ticks of a pattern delay's repeats.
 void ModPlayer::tickEffects(int index, Channel& channel)
 {
     invertLoop(channel);
     const ModCell& cell = channel.cell;
-    if (cell.effect == 0 && cell.parameter == 0) {
-        channel.outputPeriod = channel.period;
-        return;
-    }
     switch (cell.effect) {
-    case 0x0:   // arpeggio
+    case 0x0:   // arpeggio; with no parameter, no effect at all
+        if (cell.parameter == 0) {
+            channel.outputPeriod = channel.period;
+            return;
+        }
         arpeggio(channel);
         return;
     case 0x1:   // portamento up
@@ -479,18 +370,21 @@ void ModPlayer::tickEffects(int index, Channel& channel)
         vibrato(channel);
         volumeSlide(channel);
         return;
+    case 0x7:   // tremolo
+        channel.outputPeriod = channel.period;
+        channel.tremoloCommand = rememberNibbles(channel.tremoloCommand, cell.parameter);
+        tremolo(channel);
+        return;
+    case 0xA:   // volume slide
+        channel.outputPeriod = channel.period;
+        volumeSlide(channel);
+        return;
     case 0xE:   // extended effects
         extendedEffects(index, channel);
         return;
-    default:
-        break;
-    }
-    channel.outputPeriod = channel.period;
-    if (cell.effect == 0x7) {   // tremolo
-        channel.tremoloCommand = rememberNibbles(channel.tremoloCommand, cell.parameter);
-        tremolo(channel);
-    } else if (cell.effect == 0xA) {   // volume slide
-        volumeSlide(channel);
+    default:    // effects of the row's first tick only: the note's own period is heard
+        channel.outputPeriod = channel.period;
+        return;
     }
 }
 
@@ -498,7 +392,7 @@ void ModPlayer::tickEffects(int index, Channel& channel)
 void ModPlayer::extendedEffects(int index, Channel& channel)
 {
     const int value = channel.cell.parameter & 0x0F;
-    const bool firstTick = counter_ == 0;
+    const bool firstTick = repeatTick_ == 0;
     switch (channel.cell.parameter >> 4) {
     case 0x0:   // filter: the mixer has none
         break;
@@ -513,7 +407,7 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
         }
         break;
     case 0x3:   // glissando control
-        channel.glissando = (channel.glissando & 0xF0) | value;
+        channel.glissando = value;
         break;
     case 0x4:   // vibrato waveform
         channel.waveControl = (channel.waveControl & 0xF0) | value;
@@ -542,7 +436,7 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
         channel.panning = value * 17;
         break;
     case 0x9:   // retrigger every x ticks; on the first tick only when the row has no note
-        if (value == 0 || (firstTick && channel.cell.period != 0) || counter_ % value != 0) {
+        if (value == 0 || (firstTick && channel.cell.period != 0) || repeatTick_ % value != 0) {
             break;
         }
         // After a sample number without a note the retrigger restarts the sample that
@@ -568,13 +462,13 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
         }
         break;
     case 0xC:   // note cut on tick x
-        if (counter_ == value) {
+        if (repeatTick_ == value) {
             channel.volume = 0;
             channel.outputVolume = 0;
         }
         break;
     case 0xD:   // note delay: the row's note starts on tick x
-        if (counter_ == value && channel.cell.period != 0) {
+        if (repeatTick_ == value && channel.cell.period != 0) {
             triggerNote(index, channel);
             channel.outputPeriod = channel.period;
         }
@@ -586,7 +480,7 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
         break;
     case 0xF:   // invert loop
         if (firstTick) {
-            channel.glissando = (channel.glissando & 0x0F) | value << 4;
+            channel.invertSpeed = value;
             if (value != 0) {
                 invertLoop(channel);
             }
@@ -617,9 +511,9 @@ void ModPlayer::slidePeriod(Channel& channel, int amount)
 {
     channel.period += amount;
     if (amount < 0) {
-        channel.period = std::max(channel.period, highestNote);
+        channel.period = std::max(channel.period, modShortestPeriod);
     } else {
-        channel.period = std::min(channel.period, lowestNote);
+        channel.period = std::min(channel.period, modLongestPeriod);
     }
     channel.outputPeriod = channel.period;
 }
@@ -642,9 +536,9 @@ void ModPlayer::tonePortamento(Channel& channel)
             channel.wantedPeriod = 0;
         }
     }
-    if ((channel.glissando & 0x0F) != 0) {
+    if (channel.glissando != 0) {
         // Glissando: the voice moves in semitones while the slide runs smoothly beneath.
-        channel.outputPeriod = tablePeriod(channel.finetune, noteAtOrBelow(channel.finetune, channel.period));
+        channel.outputPeriod = modTablePeriod(channel.finetune, modNoteAtOrBelow(channel.finetune, channel.period));
     } else {
         channel.outputPeriod = channel.period;
     }
@@ -652,7 +546,7 @@ void ModPlayer::tonePortamento(Channel& channel)
 
 void ModPlayer::vibrato(Channel& channel)
 {
-    const int wave = waveValue(channel.waveControl, channel.vibratoPosition, channel.vibratoPosition);
+    const int wave = modWaveValue(channel.waveControl, channel.vibratoPosition, channel.vibratoPosition);
     const int delta = wave * (channel.vibratoCommand & 0x0F) >> 7;
     channel.outputPeriod = channel.vibratoPosition < 128 ? channel.period + delta : channel.period - delta;
     channel.vibratoPosition = (channel.vibratoPosition + (channel.vibratoCommand >> 2 & 0x3C)) & 0xFF;
@@ -660,7 +554,7 @@ void ModPlayer::vibrato(Channel& channel)
 
 void ModPlayer::tremolo(Channel& channel)
 {
-    const int wave = waveValue(channel.waveControl >> 4, channel.tremoloPosition, channel.vibratoPosition);
+    const int wave = modWaveValue(channel.waveControl >> 4, channel.tremoloPosition, channel.vibratoPosition);
     const int delta = wave * (channel.tremoloCommand & 0x0F) >> 6;
     channel.outputVolume = channel.tremoloPosition < 128 ? std::min(channel.volume + delta, 64)
                                                           : std::max(channel.volume - delta, 0);
@@ -680,28 +574,28 @@ void ModPlayer::volumeSlide(Channel& channel)
 // next finetune's row; the row's closing 0 stops the voice where it is.
 void ModPlayer::arpeggio(Channel& channel)
 {
-    const int step = counter_ % 3;
+    const int step = repeatTick_ % 3;
     if (step == 0) {
         channel.outputPeriod = channel.period;
         return;
     }
     const int semitones = step == 1 ? channel.cell.parameter >> 4 : channel.cell.parameter & 0x0F;
     int note = 0;
-    while (note < notesPerFinetune && tablePeriod(channel.finetune, note) > channel.period) {
+    while (note < modNotesPerFinetune && modTablePeriod(channel.finetune, note) > channel.period) {
         ++note;
     }
-    channel.outputPeriod = periodInRun(channel.finetune, note + semitones);
+    channel.outputPeriod = modPeriodInRun(channel.finetune, note + semitones);
 }
 
 // EFx: flips one byte of the loop after another, at the effect's speed, for good: the
 // sample stays changed for every later note.
 void ModPlayer::invertLoop(Channel& channel)
 {
-    const int speed = channel.glissando >> 4;
+    const int speed = channel.invertSpeed;
     if (speed == 0 || channel.sample == 0) {
         return;
     }
-    channel.invertCounter += invertSpeeds[static_cast<std::size_t>(speed)];
+    channel.invertCounter += modInvertSpeeds[static_cast<std::size_t>(speed)];
     if (channel.invertCounter < 128) {
         return;
     }

@@ -51,7 +51,7 @@ public:
     // The order and row being played.
     int order() const { return playedOrder_; }
     int row() const { return playedRow_; }
-    int tick() const { return tick_; }         // within the row, counting the pattern delay
+    int tick() const { return rowTick_; }      // within the row, counting the pattern delay
     int tempo() const { return tempo_; }
     ModChannelTrace channel(int index) const;
 
@@ -88,10 +88,15 @@ private:
     // The song position, as ProTracker keeps it: the row to read next.
     int order_ = 0;
     int row_ = 0;
+    // The row being played, and the ticks since it was read, its pattern-delay repeats
+    // included; what order(), row() and tick() report.
     int playedOrder_ = 0;
     int playedRow_ = 0;
-    int tick_ = 0;                 // ticks since the row was read
-    int counter_ = 0;              // ticks within the row or one repeat of it
+    int rowTick_ = 0;
+    // The tick within the current play of the row: 0 when the row is read and again at
+    // each pattern-delay repeat, the row (or repeat) ending when it reaches the speed.
+    // The effects go by this one.
+    int repeatTick_ = 0;
     int speed_ = 6;
     int tempo_ = 125;
     int patternDelay_ = 0;         // set by EEx on the row

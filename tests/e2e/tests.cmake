@@ -18,13 +18,25 @@ if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
     set(THOUSAND_MODRENDER ${PROJECT_SOURCE_DIR}/build/native/bin/modrender CACHE FILEPATH
         "The host tree's modrender, which the end-to-end sound scenario compares with")
 
-    set(THOUSAND_E2E_SCENARIOS windowed close fullscreen refused-yes refused-no no-gl minimise
-        sound silent escape-title title main-phase keys mode-switch bare)
-    foreach(scenario IN LISTS THOUSAND_E2E_SCENARIOS)
-        set(program thousand)
-        if(scenario STREQUAL "bare")
-            set(program thousand_bare)
-        endif()
+    # The scenarios, in their order, and the build target whose program each one runs,
+    # as e2e.py lists them: one line a scenario, its name and the target. A change to any
+    # of the scripts configures the tree again.
+    file(GLOB THOUSAND_E2E_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/*.py ${PROJECT_SOURCE_DIR}/tests/common/*.py)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${THOUSAND_E2E_SCRIPTS})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
+                            ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e.py --list
+                    OUTPUT_VARIABLE THOUSAND_E2E_LIST ERROR_VARIABLE THOUSAND_E2E_LIST_ERROR
+                    RESULT_VARIABLE THOUSAND_E2E_LIST_RESULT)
+    if(NOT THOUSAND_E2E_LIST_RESULT EQUAL 0 OR NOT THOUSAND_E2E_LIST MATCHES "^([a-z0-9-]+ [a-z0-9_]+\n)+$")
+        message(FATAL_ERROR "e2e.py --list gave no list of scenarios (${THOUSAND_E2E_LIST_RESULT}):\n"
+                            "${THOUSAND_E2E_LIST}${THOUSAND_E2E_LIST_ERROR}")
+    endif()
+    string(REGEX REPLACE "\n$" "" THOUSAND_E2E_LIST "${THOUSAND_E2E_LIST}")
+    string(REPLACE "\n" ";" THOUSAND_E2E_LIST "${THOUSAND_E2E_LIST}")
+    foreach(line IN LISTS THOUSAND_E2E_LIST)
+        string(REPLACE " " ";" line "${line}")
+        list(GET line 0 scenario)
+        list(GET line 1 program)
         add_test(NAME e2e.${scenario}
                  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e.py ${scenario}
                          --program $<TARGET_FILE:${program}>

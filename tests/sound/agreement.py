@@ -16,9 +16,9 @@ pitch: the long-term spectrum's peaks in quarter-semitone bins, as a log-magnitu
     between the peaks, not where they are.
 """
 
-import wave
-
 import numpy as np
+
+import wav
 
 WINDOW_SECONDS = 0.010
 MAX_LAG_SECONDS = 0.100
@@ -37,14 +37,13 @@ TREND_BINS = 24
 
 def read_wav(path):
     """The file's samples as a float mono downmix, with its rate."""
-    with wave.open(str(path), "rb") as f:
-        if f.getsampwidth() != 2:
-            raise ValueError(f"{path}: expected 16-bit PCM, got {8 * f.getsampwidth()}-bit")
-        frames = f.readframes(f.getnframes())
-        channels = f.getnchannels()
-        rate = f.getframerate()
+    sound = wav.read(path)
+    if sound.tag != 1 or sound.bits != 16:
+        raise ValueError(f"{path}: expected 16-bit PCM, got format tag {sound.tag} with {sound.bits} bits")
+    # Whole frames only, as a reader of frames would take them.
+    frames = sound.data[:len(sound.data) // (2 * sound.channels) * (2 * sound.channels)]
     samples = np.frombuffer(frames, dtype="<i2").astype(np.float64) / 32768.0
-    return samples.reshape(-1, channels).mean(axis=1), rate
+    return samples.reshape(-1, sound.channels).mean(axis=1), sound.rate
 
 
 def correlation(a, b):

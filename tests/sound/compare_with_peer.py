@@ -16,6 +16,9 @@ import pathlib
 import subprocess
 import sys
 
+# The WAV reader that the end-to-end tests share.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "common"))
+
 import agreement
 
 # From the calibration: the peer's own renders with other settings, or detuned by a few

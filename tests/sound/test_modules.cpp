@@ -438,6 +438,9 @@ std::vector<TestModule> comparisonModules()
 {
     ModModule many = busyModule(32, 3);
     many.title = "thirty-two";
+    // tests/sound/CMakeLists.txt reads the names from this table, one comparison test
+    // each: each entry begins with its name in quotes, and nothing else in the function
+    // may look so.
     return {
         {"melody", melodyModule()},
         {"arpeggio", arpeggioModule()},

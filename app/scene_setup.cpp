@@ -8,11 +8,7 @@
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
-
-GLuint swirlTexture = 0;
-GLuint rippleTexture = 0;
-GLuint barTexture = 0;
-GLuint layerTexture = 0;
+#include "show/main_phase.h"
 
 namespace {
 
@@ -66,8 +62,7 @@ void InitScene()
 void restoreScene()
 {
     initSceneState();
-    // The old context took the recorded textures with it.
-    textureRegistry.textureCount = 0;
+    textureRegistry.forgetTextures();
     bouncingSphere.environmentTexture = makeSceneTextures();
     bouncingSphere.baseTexture = swirlTexture;
     makeFontAndLayer();

@@ -37,6 +37,12 @@ public:
     // name is not recorded: it lives as long as the context.
     GLuint makeProcedural();
 
+    // Drops every recorded name without deleting it, for when the rendering context
+    // that owned the textures has been destroyed (F1 replaces the window and its
+    // context): the textures went with it, and the names may be given out again by the
+    // next context, whose textures the destructor must not mistake for old ones.
+    void forgetTextures();
+
     std::uint32_t textureCount;
     GLuint textureNames[capacity];
 

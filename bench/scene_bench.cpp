@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/scene_setup.h"
+#include "show/main_phase.h"
 #include "bench/scene_view.h"
 #include "platform/render_window.h"
 #include "scene/bouncing_sphere.h"

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "app/scene_setup.h"
 #include "assets/bitmap_font.h"
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
@@ -12,6 +11,11 @@
 #include "scene/ripple_surface.h"
 #include "show/credits_scroller.h"
 #include "show/site.h"
+
+GLuint swirlTexture = 0;
+GLuint rippleTexture = 0;
+GLuint barTexture = 0;
+GLuint layerTexture = 0;
 
 float layerDriftX = 0.0f;
 float layerDriftY = 0.0f;

@@ -14,6 +14,7 @@
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
+#include "show/main_phase.h"
 #include "tests/host/gl_context.h"
 #include "tests/host/test_clock.h"
 

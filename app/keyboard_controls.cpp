@@ -6,6 +6,7 @@
 #include "platform/gl.h"
 #include "scene/camera.h"
 #include "show/site.h"
+#include "show/window_size.h"
 
 float walkHeading = 0.0f;
 float bobAngle = 0.0f;
@@ -104,7 +105,8 @@ bool handleKeys(unsigned char (&keys)[256], WindowProcedure windowProc)
         keys[virtualKey::f1] = 0;
         renderWindow.close();
         renderWindow.fullscreen = !renderWindow.fullscreen;
-        if (!renderWindow.open(windowTitle, 640, 480, 32, renderWindow.fullscreen, windowProc)) {
+        if (!renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, renderWindow.fullscreen,
+                               windowProc)) {
             return false;
         }
         // The new context starts without the old one's textures, lists and state.

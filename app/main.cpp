@@ -16,6 +16,7 @@
 #include "scene/ripple_surface.h"
 #include "show/frame_script.h"
 #include "show/site.h"
+#include "show/window_size.h"
 
 // The single instances. They are defined here, in one translation unit, because C++
 // constructs the objects of one unit in the order of their definitions before WinMain
@@ -114,7 +115,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
 
     // open has told the user why it failed and released what it made.
-    if (!renderWindow.open(windowTitle, 640, 480, 32, fullscreenRequest, MainWindowProc)) {
+    if (!renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, fullscreenRequest,
+                           MainWindowProc)) {
         return openFailureExitCode();
     }
 

@@ -6,6 +6,7 @@
 #include "platform/music_player.h"
 #include "platform/music_player_offscreen.h"
 #include "platform/render_window.h"
+#include "resources/resource_numbers.h"
 #include "tests/host/gl_context.h"
 #include "tools/mod_writer.h"
 
@@ -110,10 +111,11 @@ TEST_F(MusicPlayerTest, ItsOutputIsClosedWhenThePlayerGoes)
     EXPECT_EQ(offscreenMusic().output, nullptr) << "the output went with the player's library";
 }
 
-// The scene set-up loads the show's module, resource 116, into the program's player.
-TEST_F(MusicPlayerTest, SceneSetupLoadsResource116)
+// The scene set-up loads the show's module, its soundtrack resource, into the program's
+// player.
+TEST_F(MusicPlayerTest, SceneSetupLoadsTheSoundtrackResource)
 {
-    offscreenMusic().resources[116] = toneFile();
+    offscreenMusic().resources[soundtrackMusic] = toneFile();
     OffscreenContext context;
     renderWindow.resize(640, 480);
     renderWindow.initState();

@@ -1,5 +1,5 @@
-// The program's entry: the single instances in their order of construction, the
-// start-up question, the main loop and the shutdown.
+// The program's entry: the single instances (app/instances.inc, in their order of
+// construction), the start-up question, the main loop and the shutdown.
 #include <windows.h>
 
 #include "app/keyboard_controls.h"
@@ -18,23 +18,9 @@
 #include "show/site.h"
 #include "show/window_size.h"
 
-// The single instances. They are defined here, in one translation unit, because C++
-// constructs the objects of one unit in the order of their definitions before WinMain
-// runs and destroys them in the reverse order after it returns; later objects may rely
-// on earlier ones.
-HDC screenDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-BouncingSphere bouncingSphere;
-RippleSurface rippleSurface;
-TextureRegistry textureRegistry;
-FrameTimer frameTimer;
-CursorControl cursorControl;
-RenderWindow renderWindow;
-Camera camera;
-BitmapFont bitmapFont(16);
-// Keep this one last as instances are added before it: the sound library it owns is
-// initialised before the start-up question, and released first of all after WinMain
-// has returned.
-MusicPlayer musicPlayer;
+// The single instances, defined here in one translation unit so that they are
+// constructed in the order of the list, on the system's clock.
+#include "app/instances.inc"
 
 namespace {
 

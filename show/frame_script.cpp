@@ -6,7 +6,10 @@
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
+#include "scene/ripple_surface.h"
+#include "show/credits_scroller.h"
 #include "show/main_phase.h"
 #include "show/site.h"
 
@@ -96,4 +99,18 @@ bool DrawFrame()
 
     frameTimer.tick();
     return true;
+}
+
+void resetShowState()
+{
+    mainPhase = 0;
+    titleFade = 0.0f;
+    creditsScroll = 0.0f;
+    scrollWrapOffset = 0.0f;
+    layerDriftX = 0.0f;
+    layerDriftY = 0.0f;
+    // An earlier show went further in time than a new one starts, and left normals that
+    // the water's first draw would use.
+    bouncingSphere.lastTime = 0.0f;
+    rippleSurface.clearNormals();
 }

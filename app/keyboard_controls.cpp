@@ -4,9 +4,9 @@
 
 #include "app/scene_setup.h"
 #include "platform/gl.h"
+#include "platform/window_size.h"
 #include "scene/camera.h"
 #include "show/site.h"
-#include "show/window_size.h"
 
 float walkHeading = 0.0f;
 float bobAngle = 0.0f;

@@ -11,12 +11,12 @@
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
 #include "show/frame_script.h"
 #include "show/site.h"
-#include "show/window_size.h"
 
 // The single instances, defined here in one translation unit so that they are
 // constructed in the order of the list, on the system's clock.

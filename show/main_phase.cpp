@@ -6,12 +6,12 @@
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
 #include "show/credits_scroller.h"
 #include "show/site.h"
-#include "show/window_size.h"
 
 GLuint swirlTexture = 0;
 GLuint rippleTexture = 0;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "app/scene_setup.h"
+#include "app/offscreen_show.h"
 #include "platform/music_player.h"
 #include "platform/music_player_offscreen.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "resources/resource_numbers.h"
-#include "tests/host/gl_context.h"
 #include "tools/mod_writer.h"
 
 namespace {
@@ -117,11 +117,9 @@ TEST_F(MusicPlayerTest, SceneSetupLoadsTheSoundtrackResource)
 {
     offscreenMusic().resources[soundtrackMusic] = toneFile();
     OffscreenContext context;
-    renderWindow.resize(640, 480);
-    renderWindow.initState();
     ASSERT_TRUE(musicPlayer.ready);
     EXPECT_EQ(musicPlayer.music, 0u);
-    InitScene();
+    startOffscreenShow();
     EXPECT_NE(musicPlayer.music, 0u);
 }
 

@@ -5,18 +5,19 @@
 #include <memory>
 #include <vector>
 
+#include "app/offscreen_show.h"
 #include "app/scene_setup.h"
 #include "assets/bitmap_font.h"
 #include "assets/texture_registry.h"
 #include "assets/texture_registry_offscreen.h"
 #include "platform/frame_timer.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "resources/resource_numbers.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
 #include "show/main_phase.h"
-#include "tests/host/gl_context.h"
 #include "tests/host/test_clock.h"
 
 namespace {
@@ -42,12 +43,10 @@ protected:
         for (const auto& picture : pictures) {
             ASSERT_TRUE(addOffscreenBitmap(picture.number, std::string(PICTURES_DIR) + "/" + picture.file));
         }
-        renderWindow.resize(640, 480);
-        renderWindow.initState();
         testClock::setSeconds(7.0);
         // The single registry keeps what earlier set-ups in this process recorded.
         firstRecorded = textureRegistry.textureCount;
-        InitScene();
+        startOffscreenShow();
     }
 
     OffscreenContext context;

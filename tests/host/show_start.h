@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "app/scene_setup.h"
+#include "app/offscreen_show.h"
 #include "assets/texture_registry_offscreen.h"
-#include "platform/render_window.h"
 #include "show/frame_script.h"
 #include "tests/host/test_clock.h"
 
@@ -19,8 +18,6 @@ inline bool startShow()
     resetShowState();
     testClock::advancePerRead = 0;
     testClock::setSeconds(0.0);
-    renderWindow.resize(640, 480);
-    renderWindow.initState();
-    InitScene();
+    startOffscreenShow();
     return true;
 }

@@ -5,8 +5,8 @@
 #include "app/window_proc.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
 #include "show/site.h"
-#include "show/window_size.h"
 #include "tests/win32/message_box_watcher.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include "assets/texture_registry.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
 #include "resources/resource_numbers.h"
 #include "show/site.h"
-#include "show/window_size.h"
 #include "tests/win32/message_box_watcher.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include "platform/gl.h"
 
 // The whole display's device context, declared as <windows.h> declares its type. It is
-// made first of all the program's single instances, serves as the reference context
-// when bitmaps are read as 24-bit pixels, and is never deleted. Only the Win32 build
-// has one.
+// made first of all the program's single instances (app/instances.inc), serves as the
+// reference context when bitmaps are read as 24-bit pixels, and is never deleted. Only
+// the Win32 build has one.
 struct HDC__;
 extern HDC__* screenDC;
 

@@ -4,6 +4,7 @@
 
 #include "app/scene_setup.h"
 #include "platform/gl.h"
+#include "platform/window_size.h"
 #include "scene/camera.h"
 #include "show/site.h"
 
@@ -104,7 +105,8 @@ bool handleKeys(unsigned char (&keys)[256], WindowProcedure windowProc)
         keys[virtualKey::f1] = 0;
         renderWindow.close();
         renderWindow.fullscreen = !renderWindow.fullscreen;
-        if (!renderWindow.open(windowTitle, 640, 480, 32, renderWindow.fullscreen, windowProc)) {
+        if (!renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, renderWindow.fullscreen,
+                               windowProc)) {
             return false;
         }
         // The new context starts without the old one's textures, lists and state.

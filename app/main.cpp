@@ -1,5 +1,5 @@
-// The program's entry: the single instances in their order of construction, the
-// start-up question, the main loop and the shutdown.
+// The program's entry: the single instances (app/instances.inc, in their order of
+// construction), the start-up question, the main loop and the shutdown.
 #include <windows.h>
 
 #include "app/keyboard_controls.h"
@@ -11,29 +11,16 @@
 #include "platform/frame_timer.h"
 #include "platform/music_player.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
 #include "show/frame_script.h"
 #include "show/site.h"
 
-// The single instances. They are defined here, in one translation unit, because C++
-// constructs the objects of one unit in the order of their definitions before WinMain
-// runs and destroys them in the reverse order after it returns; later objects may rely
-// on earlier ones.
-HDC screenDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-BouncingSphere bouncingSphere;
-RippleSurface rippleSurface;
-TextureRegistry textureRegistry;
-FrameTimer frameTimer;
-CursorControl cursorControl;
-RenderWindow renderWindow;
-Camera camera;
-BitmapFont bitmapFont(16);
-// Keep this one last as instances are added before it: the sound library it owns is
-// initialised before the start-up question, and released first of all after WinMain
-// has returned.
-MusicPlayer musicPlayer;
+// The single instances, defined here in one translation unit so that they are
+// constructed in the order of the list, on the system's clock.
+#include "app/instances.inc"
 
 namespace {
 
@@ -114,7 +101,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
 
     // open has told the user why it failed and released what it made.
-    if (!renderWindow.open(windowTitle, 640, 480, 32, fullscreenRequest, MainWindowProc)) {
+    if (!renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, fullscreenRequest,
+                           MainWindowProc)) {
         return openFailureExitCode();
     }
 

@@ -5,33 +5,30 @@
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/music_player.h"
+#include "resources/resource_numbers.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
-
-GLuint swirlTexture = 0;
-GLuint rippleTexture = 0;
-GLuint barTexture = 0;
-GLuint layerTexture = 0;
+#include "show/main_phase.h"
 
 namespace {
 
 // No load's result is checked here: what fails to load leaves the show without it, and
 // texture name 0 binds GL's default texture. The bitmaps become the first textures of
-// the context, in the order 103, 104, 105, 113, then 111 for the font. Returns the cloud
-// (104), the sphere's environment map.
+// the context, in the order swirl, cloud, burst, banner, then the font's glyphs. Returns
+// the cloud, the sphere's environment map.
 GLuint makeSceneTextures()
 {
-    swirlTexture = textureRegistry.loadBitmap(103);
-    const GLuint cloudTexture = textureRegistry.loadBitmap(104);
-    rippleTexture = textureRegistry.loadBitmap(105);
-    barTexture = textureRegistry.loadBitmap(113);
+    swirlTexture = textureRegistry.loadBitmap(swirlBitmap);
+    const GLuint cloudTexture = textureRegistry.loadBitmap(cloudBitmap);
+    rippleTexture = textureRegistry.loadBitmap(burstBitmap);
+    barTexture = textureRegistry.loadBitmap(bannerBitmap);
     return cloudTexture;
 }
 
 void makeFontAndLayer()
 {
-    bitmapFont.glyphTexture = textureRegistry.loadBitmap(111);
+    bitmapFont.glyphTexture = textureRegistry.loadBitmap(glyphsBitmap);
     bitmapFont.build();
     layerTexture = textureRegistry.makeProcedural();
 }
@@ -52,7 +49,7 @@ void InitScene()
     initSceneState();
 
     // The show's soundtrack; without it, or without a device, the show runs silently.
-    musicPlayer.loadFromResource(116);
+    musicPlayer.loadFromResource(soundtrackMusic);
 
     // 50 x 50 vertices, splashed to a height of 2.
     rippleSurface.setup(50, 2.0f);
@@ -66,8 +63,7 @@ void InitScene()
 void restoreScene()
 {
     initSceneState();
-    // The old context took the recorded textures with it.
-    textureRegistry.textureCount = 0;
+    textureRegistry.forgetTextures();
     bouncingSphere.environmentTexture = makeSceneTextures();
     bouncingSphere.baseTexture = swirlTexture;
     makeFontAndLayer();

@@ -1,16 +1,8 @@
 #pragma once
 
-#include "platform/gl.h"
-
-// The textures that the set-up keeps for the frame script: the sphere's and a panel
-// layer's swirl (bitmap 103), the water's burst (105), the top-left bar (113) and the
-// procedural pattern of the panel's first layer.
-extern GLuint swirlTexture;
-extern GLuint rippleTexture;
-extern GLuint barTexture;
-extern GLuint layerTexture;
-
-// The one-time set-up of the scene, right after the window has first been opened.
+// The one-time set-up of the scene, right after the window has first been opened. It
+// makes the textures that the show draws with and keeps their names where the show
+// declares them (show/main_phase.h).
 void InitScene();
 
 // The scene's GL state and light, on top of the render window's base state.

@@ -11,6 +11,11 @@ TextureRegistry::~TextureRegistry()
     }
 }
 
+void TextureRegistry::forgetTextures()
+{
+    textureCount = 0;
+}
+
 GLuint TextureRegistry::createTexture(int side, const std::uint8_t* pixels)
 {
     GLuint name = 0;

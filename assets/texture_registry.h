@@ -6,9 +6,9 @@
 #include "platform/gl.h"
 
 // The whole display's device context, declared as <windows.h> declares its type. It is
-// made first of all the program's single instances, serves as the reference context
-// when bitmaps are read as 24-bit pixels, and is never deleted. Only the Win32 build
-// has one.
+// made first of all the program's single instances (app/instances.inc), serves as the
+// reference context when bitmaps are read as 24-bit pixels, and is never deleted. Only
+// the Win32 build has one.
 struct HDC__;
 extern HDC__* screenDC;
 
@@ -36,6 +36,12 @@ public:
     // everywhere, the pattern in the alpha channel. Returns its name, left bound. The
     // name is not recorded: it lives as long as the context.
     GLuint makeProcedural();
+
+    // Drops every recorded name without deleting it, for when the rendering context
+    // that owned the textures has been destroyed (F1 replaces the window and its
+    // context): the textures went with it, and the names may be given out again by the
+    // next context, whose textures the destructor must not mistake for old ones.
+    void forgetTextures();
 
     std::uint32_t textureCount;
     GLuint textureNames[capacity];

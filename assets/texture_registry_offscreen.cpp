@@ -7,6 +7,7 @@
 #include "assets/dib_picture.h"
 #include "assets/texture_registry.h"
 #include "assets/texture_registry_offscreen.h"
+#include "resources/resource_numbers.h"
 
 std::map<int, std::vector<std::uint8_t>>& offscreenBitmaps()
 {
@@ -30,8 +31,8 @@ bool addProgramBitmaps(const std::string& folder)
     const struct {
         int number;
         const char* file;
-    } pictures[] = {{103, "swirl.bmp"}, {104, "cloud.bmp"}, {105, "burst.bmp"}, {111, "glyphs.bmp"},
-                    {113, "banner.bmp"}};
+    } pictures[] = {{swirlBitmap, "swirl.bmp"},   {cloudBitmap, "cloud.bmp"},   {burstBitmap, "burst.bmp"},
+                    {glyphsBitmap, "glyphs.bmp"}, {bannerBitmap, "banner.bmp"}};
     bool all = true;
     for (const auto& picture : pictures) {
         all = addOffscreenBitmap(picture.number, folder + "/" + picture.file) && all;

@@ -14,6 +14,6 @@ std::map<int, std::vector<std::uint8_t>>& offscreenBitmaps();
 bool addOffscreenBitmap(int number, const std::string& path);
 
 // Reads the program's five pictures from a folder holding the files that the resource
-// script compiles in: swirl.bmp (103), cloud.bmp (104), burst.bmp (105), glyphs.bmp
-// (111) and banner.bmp (113). False if one cannot be read.
+// script compiles in, under their numbers (resources/resource_numbers.h): swirl.bmp,
+// cloud.bmp, burst.bmp, glyphs.bmp and banner.bmp. False if one cannot be read.
 bool addProgramBitmaps(const std::string& folder);

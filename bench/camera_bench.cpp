@@ -2,17 +2,17 @@
 // render window's projection and clear at 640 x 480.
 #include <benchmark/benchmark.h>
 
-#include "bench/scene_view.h"
+#include "app/offscreen_show.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
-#include "tests/host/gl_context.h"
 
 namespace {
 
 void BM_CameraApply(benchmark::State& state)
 {
     OffscreenContext context;
-    setUpSceneView();
+    startOffscreenShow();
     for (auto _ : state) {
         glLoadIdentity();
         camera.apply();
@@ -24,7 +24,7 @@ BENCHMARK(BM_CameraApply);
 void BM_BeginFrame(benchmark::State& state)
 {
     OffscreenContext context;
-    setUpSceneView();
+    startOffscreenShow();
     for (auto _ : state) {
         renderWindow.beginFrame(camera);
         glFinish();

@@ -1,14 +1,7 @@
-// The single instances for the benchmarks, with a frame timer on the steady clock.
+// The single instances for the benchmarks, in the program's order (app/instances.inc),
+// with a frame timer on the steady clock.
 #include <chrono>
-
-#include "assets/bitmap_font.h"
-#include "assets/texture_registry.h"
-#include "platform/frame_timer.h"
-#include "platform/music_player.h"
-#include "platform/render_window.h"
-#include "scene/bouncing_sphere.h"
-#include "scene/camera.h"
-#include "scene/ripple_surface.h"
+#include <cstdint>
 
 namespace {
 std::int64_t steadyNanoseconds()
@@ -19,11 +12,5 @@ std::int64_t steadyNanoseconds()
 }
 } // namespace
 
-BouncingSphere bouncingSphere;
-RippleSurface rippleSurface;
-TextureRegistry textureRegistry;
-FrameTimer frameTimer(TickSource{1000000000, steadyNanoseconds});
-RenderWindow renderWindow;
-Camera camera;
-BitmapFont bitmapFont(16);
-MusicPlayer musicPlayer;
+#define THOUSAND_FRAME_TIMER_TICKS (TickSource{1000000000, steadyNanoseconds})
+#include "app/instances.inc"

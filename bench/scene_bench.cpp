@@ -4,13 +4,13 @@
 
 #include <memory>
 
-#include "app/scene_setup.h"
-#include "bench/scene_view.h"
+#include "app/offscreen_show.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
-#include "tests/host/gl_context.h"
+#include "show/main_phase.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ BENCHMARK(BM_RippleStep)->Arg(25)->Arg(50)->Arg(100)->Unit(benchmark::kMicroseco
 // The set-up view at 640 x 480, with the scene as InitScene leaves it.
 void setUpScene()
 {
-    setUpSceneView();
+    startOffscreenShow();
     renderWindow.beginFrame(camera);
     glDisable(GL_DEPTH_TEST);
 }

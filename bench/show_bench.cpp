@@ -6,11 +6,11 @@
 
 #include <string>
 
+#include "app/offscreen_show.h"
 #include "assets/texture_registry_offscreen.h"
-#include "bench/scene_view.h"
 #include "platform/gl.h"
+#include "platform/offscreen_context.h"
 #include "show/frame_script.h"
-#include "tests/host/gl_context.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ void drawFrames(benchmark::State& state, std::int32_t phase)
 {
     OffscreenContext context;
     addPictures();
-    setUpSceneView();
+    startOffscreenShow();
     mainPhase = phase;
     const double threadStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     const double processStart = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
@@ -73,7 +73,7 @@ void BM_SceneSetUp(benchmark::State& state)
         {
             OffscreenContext context;
             state.ResumeTiming();
-            setUpSceneView();
+            startOffscreenShow();
             glFinish();
             state.PauseTiming();
         }

@@ -8,9 +8,11 @@ pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 set(THOUSAND_OFFSCREEN_SOURCES
+    app/offscreen_show.cpp
     assets/dib_picture.cpp
     assets/texture_registry_offscreen.cpp
     platform/music_player_offscreen.cpp
+    platform/offscreen_context.cpp
     platform/render_window_offscreen.cpp
 )
 set(THOUSAND_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -33,11 +33,11 @@ thousand_warnings(thousand_core)
 
 add_executable(thousand WIN32 app/main.cpp resources/thousand.rc)
 target_link_libraries(thousand PRIVATE thousand_core ${THOUSAND_STATIC_LINK})
-# CMake does not see the files that the resource script names: a changed picture, module
-# or manifest must still make a new executable.
+# CMake does not see the files that the resource script names: a changed picture, module,
+# manifest or resource number must still make a new executable.
 set(THOUSAND_RESOURCE_FILES)
 foreach(name thousand.ico thousand.mod swirl.bmp cloud.bmp burst.bmp glyphs.bmp banner.bmp
-        thousand.manifest)
+        thousand.manifest resource_numbers.h)
     list(APPEND THOUSAND_RESOURCE_FILES ${PROJECT_SOURCE_DIR}/resources/${name})
 endforeach()
 set_source_files_properties(resources/thousand.rc PROPERTIES OBJECT_DEPENDS "${THOUSAND_RESOURCE_FILES}")

@@ -9,6 +9,7 @@
 
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "resources/resource_numbers.h"
 
 static_assert(std::is_same<WindowProcedure, WNDPROC>::value,
               "WindowProcedure must match the Win32 window procedure type");
@@ -19,7 +20,7 @@ const char* const windowClassName = "OpenGL";
 
 // The icon group and cursor of the class. With a null instance handle both lookups
 // find nothing, so the class has neither; the cursor stays hidden during the show.
-const int classResourceNumber = 117;
+const int classResourceNumber = iconGroup;
 
 // A message box with the pointer shown while it is up, which the show may have hidden
 // (a mode switch opens and closes the window while the show runs); gives the answer.

@@ -30,6 +30,15 @@ void RippleSurface::setup(int newSize, float newSplashHeight)
     reset();
 }
 
+void RippleSurface::clearNormals()
+{
+    for (auto& row : normals) {
+        for (Vec3& normal : row) {
+            normal = Vec3{0.0f, 0.0f, 0.0f};
+        }
+    }
+}
+
 void RippleSurface::reset()
 {
     for (int i = 0; i < size; ++i) {

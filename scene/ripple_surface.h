@@ -20,6 +20,9 @@ public:
     // Every vertex at height -20, x = i / N x 50 and z = j / N x 50, at rest. The
     // normals keep what they held.
     void reset();
+    // Zeroes every normal, as static storage holds them before the first draw. The
+    // program never needs it (see resetShowState in show/frame_script.h).
+    void clearNormals();
     // Draws the surface with `texture` sphere-mapped, then computes the normals of what
     // was drawn and advances one step. Leaves its GL state behind: texturing, lighting,
     // sphere-map generation and blending on, the depth test off, blending (source colour,

@@ -6,8 +6,12 @@
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
+#include "scene/ripple_surface.h"
+#include "show/credits_scroller.h"
 #include "show/main_phase.h"
+#include "show/site.h"
 
 std::int32_t mainPhase = 0;
 float titleFade = 0.0f;
@@ -15,7 +19,7 @@ float titleFade = 0.0f;
 namespace {
 
 constexpr char groupName[] = "Velmora";
-constexpr char fullName[] = "Dolven Quarn 1000";
+constexpr char fullName[] = THOUSAND_SITE_NAME " 1000";
 
 // A fresh reading of the clock, in seconds. The title takes one for every comparison
 // and every coordinate, so a frame that straddles a boundary may show both sides of it.
@@ -43,10 +47,10 @@ void drawTitleFrame()
     bitmapFont.print(40, 40, groupName);
     // Strict comparisons: at exactly 0, 1 and 2.5 seconds no stage shows.
     if (now() > 0.0 && now() < 1.0) {
-        bitmapFont.print(350, 400, "Dolven");
+        bitmapFont.print(350, 400, siteFirstWord);
     }
     if (now() > 1.0 && now() < 2.5) {
-        bitmapFont.print(350, 400, "Dolven Quarn");
+        bitmapFont.print(350, 400, siteName);
     }
     if (now() > 2.5) {
         bitmapFont.print(350, 400, fullName);
@@ -95,4 +99,18 @@ bool DrawFrame()
 
     frameTimer.tick();
     return true;
+}
+
+void resetShowState()
+{
+    mainPhase = 0;
+    titleFade = 0.0f;
+    creditsScroll = 0.0f;
+    scrollWrapOffset = 0.0f;
+    layerDriftX = 0.0f;
+    layerDriftY = 0.0f;
+    // An earlier show went further in time than a new one starts, and left normals that
+    // the water's first draw would use.
+    bouncingSphere.lastTime = 0.0f;
+    rippleSurface.clearNormals();
 }

@@ -16,3 +16,10 @@ constexpr long double titleLength = 4.4L;
 // Draws and presents one frame of the show; false would ask the main loop to quit, and
 // never comes.
 bool DrawFrame();
+
+// Puts the show's own statics (the phase, the title's fade, the credits' scroll and wrap,
+// the layers' drift) and what the show has left in the scene objects (the sphere's time
+// of its last draw, the water's normals) back to how the program finds them at its
+// start. The program never calls it: it starts the show once, from static storage. The
+// host tests do, to start the show again in one process; the scene set-up must follow.
+void resetShowState();

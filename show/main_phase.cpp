@@ -2,27 +2,32 @@
 
 #include <cmath>
 
-#include "app/scene_setup.h"
 #include "assets/bitmap_font.h"
 #include "platform/frame_timer.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
 #include "show/credits_scroller.h"
 #include "show/site.h"
 
+GLuint swirlTexture = 0;
+GLuint rippleTexture = 0;
+GLuint barTexture = 0;
+GLuint layerTexture = 0;
+
 float layerDriftX = 0.0f;
 float layerDriftY = 0.0f;
 
 namespace {
 
-// The separator runs down x = 289; the panel fills the rest of a 640 x 480 window.
+// The separator runs down x = 289; the panel fills the rest of the window.
 constexpr float separatorX = 289.0f;
 constexpr float panelLeft = 290.0f;
-constexpr float panelRight = 640.0f;
-constexpr float panelBottom = 480.0f;
+constexpr float panelRight = windowWidth;
+constexpr float panelBottom = windowHeight;
 
 // A rectangle as two triangles, corners clockwise from the top-left, at z = 1; with
 // texture coordinates (0, 0) top-left to (1, 1) bottom-right when `textured`.

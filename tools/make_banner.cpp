@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "show/site.h"
 #include "tools/picture.h"
 #include "tools/typeface.h"
 
@@ -75,7 +76,7 @@ std::vector<std::uint8_t> makeBanner()
     Typeface captionFace(fonts + "DejaVuSans.ttf", "fonts-dejavu-core");
 
     // The name, as large as the top rows allow, centred in them.
-    const std::u32string name = U"Dolven Quarn";
+    const std::u32string name = U"" THOUSAND_SITE_NAME;
     Mask nameInk(side, side);
     const InkBox nameBox = fit(nameFace, name, nameWidth, nameBottom - nameTop);
     const int nameBaseline = nameTop + (nameBottom - nameTop - nameBox.height()) / 2 - nameBox.top;

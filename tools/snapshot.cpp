@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/scene_setup.h"
+#include "app/offscreen_show.h"
 #include "assets/texture_registry_offscreen.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "show/frame_script.h"
-#include "tests/host/gl_context.h"
 #include "tools/snapshot_clock.h"
 
 namespace {
@@ -98,11 +98,9 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    OffscreenContext context(640, 480);
-    renderWindow.resize(640, 480);
-    renderWindow.initState();
+    OffscreenContext context;
     snapshotClock::setSeconds(0.0);
-    InitScene();
+    startOffscreenShow();
 
     long frame = 0;
     for (const Shot& shot : shots) {

@@ -1,13 +1,8 @@
-// The single instances for the snapshot tool, in the program's order, with a frame
-// timer on the tool's own clock.
-#include "assets/bitmap_font.h"
-#include "assets/texture_registry.h"
-#include "platform/frame_timer.h"
-#include "platform/music_player.h"
-#include "platform/render_window.h"
-#include "scene/bouncing_sphere.h"
-#include "scene/camera.h"
-#include "scene/ripple_surface.h"
+// The single instances for the snapshot tool, in the program's order
+// (app/instances.inc), with a frame timer on the tool's own clock. The music player is
+// silent: nothing pumps its output.
+#include <cstdint>
+
 #include "tools/snapshot_clock.h"
 
 namespace snapshotClock {
@@ -21,12 +16,5 @@ std::int64_t readSnapshotClock()
 }
 } // namespace
 
-BouncingSphere bouncingSphere;
-RippleSurface rippleSurface;
-TextureRegistry textureRegistry;
-FrameTimer frameTimer(TickSource{snapshotClock::frequency, readSnapshotClock});
-RenderWindow renderWindow;
-Camera camera;
-BitmapFont bitmapFont(16);
-// Silent: nothing pumps its output.
-MusicPlayer musicPlayer;
+#define THOUSAND_FRAME_TIMER_TICKS (TickSource{snapshotClock::frequency, readSnapshotClock})
+#include "app/instances.inc"

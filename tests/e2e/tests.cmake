@@ -8,6 +8,11 @@ set_target_properties(winctl PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_
 
 # The program built without its pictures and its music.
 add_executable(thousand_bare WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp ${CMAKE_CURRENT_LIST_DIR}/bare.rc)
+# Its resource script names the icon and includes the resource numbers.
+set(THOUSAND_BARE_RESOURCE_FILES ${PROJECT_SOURCE_DIR}/resources/thousand.ico
+    ${PROJECT_SOURCE_DIR}/resources/resource_numbers.h)
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/bare.rc PROPERTIES
+    OBJECT_DEPENDS "${THOUSAND_BARE_RESOURCE_FILES}")
 target_link_libraries(thousand_bare PRIVATE thousand_core ${THOUSAND_STATIC_LINK})
 thousand_warnings(thousand_bare)
 set_target_properties(thousand_bare PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -7,8 +7,8 @@
 #include "assets/bitmap_font.h"
 #include "assets/texture_registry.h"
 #include "assets/texture_registry_offscreen.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
-#include "tests/host/gl_context.h"
 #include "tests/host/test_bitmaps.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "platform/offscreen_context.h"
 #include "scene/bouncing_sphere.h"
-#include "tests/host/gl_context.h"
 #include "tests/host/gl_recorder.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "app/scene_setup.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
-#include "tests/host/gl_context.h"
 
 namespace {
 

@@ -1,13 +1,8 @@
-// The single instances for the host tests, in the program's order, with a frame timer
-// on the test clock.
-#include "assets/bitmap_font.h"
-#include "assets/texture_registry.h"
-#include "platform/frame_timer.h"
-#include "platform/music_player.h"
-#include "platform/render_window.h"
-#include "scene/bouncing_sphere.h"
-#include "scene/camera.h"
-#include "scene/ripple_surface.h"
+// The single instances for the host tests, in the program's order (app/instances.inc),
+// with a frame timer on the test clock. The music player plays on a null output that
+// tests pump, with the resources they put in offscreenMusic().
+#include <cstdint>
+
 #include "tests/host/test_clock.h"
 
 namespace testClock {
@@ -21,12 +16,5 @@ std::int64_t read()
 }
 } // namespace testClock
 
-BouncingSphere bouncingSphere;
-RippleSurface rippleSurface;
-TextureRegistry textureRegistry;
-FrameTimer frameTimer(TickSource{testClock::frequency, testClock::read});
-RenderWindow renderWindow;
-Camera camera;
-BitmapFont bitmapFont(16);
-// On a null output that tests pump, with the resources they put in offscreenMusic().
-MusicPlayer musicPlayer;
+#define THOUSAND_FRAME_TIMER_TICKS (TickSource{testClock::frequency, testClock::read})
+#include "app/instances.inc"

@@ -7,11 +7,11 @@
 
 #include "app/keyboard_controls.h"
 #include "platform/gl.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
 #include "show/frame_script.h"
 #include "show/site.h"
-#include "tests/host/gl_context.h"
 #include "tests/host/show_start.h"
 #include "tests/host/test_clock.h"
 #include "tests/host/window_double.h"

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
-#include "app/scene_setup.h"
+#include "app/offscreen_show.h"
 #include "platform/music_player.h"
 #include "platform/music_player_offscreen.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
-#include "tests/host/gl_context.h"
+#include "resources/resource_numbers.h"
 #include "tools/mod_writer.h"
 
 namespace {
@@ -110,16 +111,15 @@ TEST_F(MusicPlayerTest, ItsOutputIsClosedWhenThePlayerGoes)
     EXPECT_EQ(offscreenMusic().output, nullptr) << "the output went with the player's library";
 }
 
-// The scene set-up loads the show's module, resource 116, into the program's player.
-TEST_F(MusicPlayerTest, SceneSetupLoadsResource116)
+// The scene set-up loads the show's module, its soundtrack resource, into the program's
+// player.
+TEST_F(MusicPlayerTest, SceneSetupLoadsTheSoundtrackResource)
 {
-    offscreenMusic().resources[116] = toneFile();
+    offscreenMusic().resources[soundtrackMusic] = toneFile();
     OffscreenContext context;
-    renderWindow.resize(640, 480);
-    renderWindow.initState();
     ASSERT_TRUE(musicPlayer.ready);
     EXPECT_EQ(musicPlayer.music, 0u);
-    InitScene();
+    startOffscreenShow();
     EXPECT_NE(musicPlayer.music, 0u);
 }
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "assets/texture_registry.h"
-#include "tests/host/gl_context.h"
+#include "platform/offscreen_context.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/scene_setup.h"
+#include "app/offscreen_show.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
-#include "tests/host/gl_context.h"
 
 namespace {
 
@@ -45,9 +45,7 @@ class RenderWindowTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        renderWindow.resize(640, 480);
-        renderWindow.initState();
-        InitScene();
+        startOffscreenShow();
     }
 
     OffscreenContext context;

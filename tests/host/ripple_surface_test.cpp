@@ -3,8 +3,8 @@
 #include <cmath>
 #include <memory>
 
+#include "platform/offscreen_context.h"
 #include "scene/ripple_surface.h"
-#include "tests/host/gl_context.h"
 #include "tests/host/gl_recorder.h"
 
 namespace {

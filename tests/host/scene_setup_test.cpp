@@ -5,16 +5,19 @@
 #include <memory>
 #include <vector>
 
+#include "app/offscreen_show.h"
 #include "app/scene_setup.h"
 #include "assets/bitmap_font.h"
 #include "assets/texture_registry.h"
 #include "assets/texture_registry_offscreen.h"
 #include "platform/frame_timer.h"
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
+#include "resources/resource_numbers.h"
 #include "scene/bouncing_sphere.h"
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
-#include "tests/host/gl_context.h"
+#include "show/main_phase.h"
 #include "tests/host/test_clock.h"
 
 namespace {
@@ -28,8 +31,9 @@ const struct {
     int number;
     const char* file;
     int side;
-} pictures[] = {{103, "swirl.bmp", 128}, {104, "cloud.bmp", 256}, {105, "burst.bmp", 256},
-                {113, "banner.bmp", 256}, {111, "glyphs.bmp", 256}};
+} pictures[] = {{swirlBitmap, "swirl.bmp", 128},   {cloudBitmap, "cloud.bmp", 256},
+                {burstBitmap, "burst.bmp", 256},   {bannerBitmap, "banner.bmp", 256},
+                {glyphsBitmap, "glyphs.bmp", 256}};
 
 // A fresh 640 x 480 context with the program's pictures, after the scene set-up.
 class SceneSetupTest : public ::testing::Test {
@@ -39,12 +43,10 @@ protected:
         for (const auto& picture : pictures) {
             ASSERT_TRUE(addOffscreenBitmap(picture.number, std::string(PICTURES_DIR) + "/" + picture.file));
         }
-        renderWindow.resize(640, 480);
-        renderWindow.initState();
         testClock::setSeconds(7.0);
         // The single registry keeps what earlier set-ups in this process recorded.
         firstRecorded = textureRegistry.textureCount;
-        InitScene();
+        startOffscreenShow();
     }
 
     OffscreenContext context;
@@ -55,8 +57,9 @@ protected:
 // drawing step of the show starts from.
 TEST_F(SceneSetupTest, LeavesTheStateTheShowStartsFrom)
 {
-    // The pictures are the context's first textures, in the order 103, 104, 105, 113, 111,
-    // each kept where the show looks for it; the procedural layer comes last, unrecorded.
+    // The pictures are the context's first textures, in the order swirl, cloud, burst,
+    // banner, glyphs, each kept where the show looks for it; the procedural layer comes
+    // last, unrecorded.
     ASSERT_EQ(textureRegistry.textureCount, firstRecorded + 5);
     const GLuint* names = &textureRegistry.textureNames[firstRecorded];
     const GLuint kept[] = {swirlTexture, bouncingSphere.environmentTexture, rippleTexture, barTexture,

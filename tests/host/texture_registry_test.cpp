@@ -5,7 +5,7 @@
 #include "assets/dib_picture.h"
 #include "assets/texture_registry.h"
 #include "assets/texture_registry_offscreen.h"
-#include "tests/host/gl_context.h"
+#include "platform/offscreen_context.h"
 #include "tests/host/gl_recorder.h"
 #include "tests/host/test_bitmaps.h"
 

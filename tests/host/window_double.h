@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/offscreen_context.h"
 #include "platform/render_window.h"
-#include "tests/host/gl_context.h"
 
 // The host's stand-in for the Win32 half of the render window, open and close: it
 // records what it was asked. With `context` set, close destroys that off-screen context

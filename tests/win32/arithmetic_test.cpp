@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/music_player.h"
+#include "resources/resource_numbers.h"
 #include "sound/mod_module.h"
 #include "tests/win32/arithmetic_digest.h"
 
@@ -15,8 +16,8 @@ TEST(HostArithmetic, WaterAndSoundtrackGiveTheHostsBits)
     const char* host = std::getenv("THOUSAND_HOST_DIGEST");
     ASSERT_NE(host, nullptr) << "THOUSAND_HOST_DIGEST is not set: run this check as the CTest test "
                                 "win32.arithmetic, which computes the host's digest first";
-    const MusicResource resource = findMusicResource(116);
-    ASSERT_NE(resource.data, nullptr) << "the soundtrack is resource 116 of this program";
+    const MusicResource resource = findMusicResource(soundtrackMusic);
+    ASSERT_NE(resource.data, nullptr) << "the soundtrack is resource " << soundtrackMusic << " of this program";
     ModModule module;
     ASSERT_EQ(loadMod(static_cast<const std::uint8_t*>(resource.data), resource.size, module), ModLoadResult::Loaded);
     EXPECT_EQ(arithmeticDigest(module), host);

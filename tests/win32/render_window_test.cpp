@@ -5,6 +5,7 @@
 #include "app/window_proc.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
 #include "show/site.h"
 #include "tests/win32/message_box_watcher.h"
 
@@ -23,9 +24,9 @@ bool displayAcceptsShowMode()
 {
     DEVMODEA mode = {};
     mode.dmSize = sizeof(mode);
-    mode.dmPelsWidth = 640;
-    mode.dmPelsHeight = 480;
-    mode.dmBitsPerPel = 32;
+    mode.dmPelsWidth = windowWidth;
+    mode.dmPelsHeight = windowHeight;
+    mode.dmBitsPerPel = windowBits;
     mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
     return ChangeDisplaySettingsA(&mode, CDS_TEST) == DISP_CHANGE_SUCCESSFUL;
 }
@@ -65,7 +66,7 @@ void expectWindowedClientArea()
 TEST(RenderWindowTest, WindowedOpenGivesTheShowsClientAreaAndContext)
 {
     MessageBoxWatcher watcher;
-    ASSERT_TRUE(renderWindow.open(windowTitle, 640, 480, 32, false, MainWindowProc));
+    ASSERT_TRUE(renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, false, MainWindowProc));
     EXPECT_FALSE(renderWindow.fullscreen);
     expectWindowedClientArea();
 
@@ -104,7 +105,7 @@ TEST(RenderWindowTest, RefusedFullscreenCanGoOnWindowed)
         GTEST_SKIP() << "this display accepts 640 x 480 x 32; the refusal cannot be shown here";
     }
     MessageBoxWatcher watcher({IDYES});
-    ASSERT_TRUE(renderWindow.open(windowTitle, 640, 480, 32, true, MainWindowProc));
+    ASSERT_TRUE(renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, true, MainWindowProc));
     EXPECT_FALSE(renderWindow.fullscreen) << "so that the next switch asks for fullscreen again";
     expectWindowedClientArea();
     renderWindow.close();
@@ -122,7 +123,7 @@ TEST(RenderWindowTest, RefusedFullscreenDeclinedEndsTheProgram)
         GTEST_SKIP() << "this display accepts 640 x 480 x 32; the refusal cannot be shown here";
     }
     MessageBoxWatcher watcher({IDNO, IDOK});
-    EXPECT_FALSE(renderWindow.open(windowTitle, 640, 480, 32, true, MainWindowProc));
+    EXPECT_FALSE(renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, true, MainWindowProc));
     EXPECT_EQ(renderWindow.window, nullptr);
     EXPECT_EQ(renderWindow.renderingContext, nullptr);
 
@@ -139,7 +140,8 @@ TEST(RenderWindowTest, RefusedFullscreenDeclinedEndsTheProgram)
 TEST(RenderWindowTest, FailedWindowCreationReleasesWhatWasMade)
 {
     MessageBoxWatcher watcher({IDOK});
-    EXPECT_FALSE(renderWindow.open(windowTitle, 640, 480, 32, false, refusingWindowProc));
+    EXPECT_FALSE(
+        renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, false, refusingWindowProc));
     expectClosed();
     const std::vector<Box> expected = {{"ERROR", "Window Creation Error."}};
     EXPECT_EQ(watcher.seen(), expected);

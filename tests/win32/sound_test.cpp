@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/music_player.h"
+#include "resources/resource_numbers.h"
 #include "sound/wave_out.h"
 
 namespace {
@@ -67,7 +68,7 @@ TEST(MusicResourceTest, FindsTheBytesAndTheRealSizeOfAMusicResource)
     // Other numbers, and resources of another type under the same number, are not music.
     EXPECT_EQ(findMusicResource(901).data, nullptr);
     EXPECT_EQ(findMusicResource(901).size, 0u);
-    EXPECT_EQ(findMusicResource(117).data, nullptr) << "117 is the icon group";
+    EXPECT_EQ(findMusicResource(iconGroup).data, nullptr) << "the icon group's number";
 }
 
 // Waits long enough for a device to play several of its buffers.

@@ -9,6 +9,8 @@
 #include "assets/texture_registry.h"
 #include "platform/gl.h"
 #include "platform/render_window.h"
+#include "platform/window_size.h"
+#include "resources/resource_numbers.h"
 #include "show/site.h"
 #include "tests/win32/message_box_watcher.h"
 
@@ -60,7 +62,10 @@ DibPicture resourcePicture(int number)
 
 class TextureRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(renderWindow.open(windowTitle, 640, 480, 32, false, MainWindowProc)); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(renderWindow.open(windowTitle, windowWidth, windowHeight, windowBits, false, MainWindowProc));
+    }
     void TearDown() override { renderWindow.close(); }
 
     MessageBoxWatcher watcher;
@@ -73,7 +78,8 @@ TEST_F(TextureRegistryTest, LoadsTheProgramsFivePicturesAsTheyAreSeen)
     const struct {
         int number;
         int side;
-    } pictures[] = {{103, 128}, {104, 256}, {105, 256}, {113, 256}, {111, 256}};
+    } pictures[] = {{swirlBitmap, 128},  {cloudBitmap, 256},  {burstBitmap, 256},
+                    {bannerBitmap, 256}, {glyphsBitmap, 256}};
 
     std::vector<GLuint> names;
     {
@@ -145,7 +151,7 @@ TEST_F(TextureRegistryTest, ScalesOtherSizesToTheirSquare)
     GLint before = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &before);
     EXPECT_EQ(registry.loadBitmap(399), 0u);
-    EXPECT_EQ(registry.loadBitmap(117), 0u) << "an icon under that number";
+    EXPECT_EQ(registry.loadBitmap(iconGroup), 0u) << "an icon under that number";
     EXPECT_EQ(registry.textureCount, std::size(cases));
     GLint after = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &after);

@@ -1,4 +1,4 @@
-#include "tests/host/gl_context.h"
+#include "platform/offscreen_context.h"
 
 #include <cstdio>
 #include <stdexcept>

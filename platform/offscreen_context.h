@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "platform/gl.h"
+#include "platform/window_size.h"
 
-// A fresh off-screen GL context with RGBA colour, a 16-bit depth buffer and a stencil
-// buffer (none when `stencilBits` is 0), current for as long as the object lives.
+// A fresh off-screen GL context (OSMesa) with RGBA colour, a 16-bit depth buffer and a
+// stencil buffer (none when `stencilBits` is 0), current for as long as the object lives:
+// what the host tests, benchmarks and tools draw the show into in place of the window.
+// Throws std::runtime_error when Mesa cannot make one.
 class OffscreenContext {
 public:
-    OffscreenContext(int width = 640, int height = 480, int stencilBits = 8);
+    OffscreenContext(int width = windowWidth, int height = windowHeight, int stencilBits = 8);
     ~OffscreenContext();
     OffscreenContext(const OffscreenContext&) = delete;
     OffscreenContext& operator=(const OffscreenContext&) = delete;

@@ -225,8 +225,9 @@ void RippleSurface::step()
     // row order, then its own eight, then from the centres after it. Each force is thus
     // summed in the same order, with the same roundings, and the vertices no longer
     // write to each other's forces. A row's sums take one term at a time across the row,
-    // so that several vertices are summed side by side, each still in that order; a term
-    // whose centre is not one is left out by the columns it runs over, not by a test.
+    // so that several vertices are summed side by side, each still in that order. Each
+    // term runs only over the columns where the vertex it comes from is a centre, so
+    // that the loops hold no tests.
     const int n = size;
     const int inner = n - 2;
     // The heights side by side, so that the sums run over plain rows.

@@ -7,17 +7,6 @@ namespace {
 // Close to 1 / sqrt(2), not exactly it: the diagonal neighbours' coupling.
 constexpr double diagonal = 0.707106781373095;
 
-// The eight neighbours of a vertex in the order they are visited, with their weights.
-struct Neighbour {
-    int row;
-    int column;
-    bool diagonal;
-};
-constexpr Neighbour neighbours[] = {
-    {0, -1, false}, {-1, 0, false}, {0, 1, false}, {1, 0, false},
-    {1, 1, true},   {-1, -1, true}, {1, -1, true}, {-1, 1, true},
-};
-
 } // namespace
 
 RippleSurface::~RippleSurface() = default;
@@ -114,34 +103,37 @@ Vec3 edgeNormal(const Vec3* p, const Vec3* first, const Vec3* second)
     return n;
 }
 
-} // namespace
+// A row of positions side by side, one array per coordinate.
+struct RowCopy {
+    float x[RippleSurface::capacity];
+    float y[RippleSurface::capacity];
+    float z[RippleSurface::capacity];
+};
 
-void RippleSurface::insideRowNormals(int i)
+void copyRow(RowCopy& copy, const Vec3* row, int size)
 {
-    // The same operations as edgeNormal's, on the row and the next one copied side by
-    // side, so that they run over plain arrays several vertices at a time.
-    float x[2][capacity];
-    float y[2][capacity];
-    float z[2][capacity];
-    for (int r = 0; r < 2; ++r) {
-        for (int j = 0; j < size; ++j) {
-            x[r][j] = positions[i + r][j].x;
-            y[r][j] = positions[i + r][j].y;
-            z[r][j] = positions[i + r][j].z;
-        }
+    for (int j = 0; j < size; ++j) {
+        copy.x[j] = row[j].x;
+        copy.y[j] = row[j].y;
+        copy.z[j] = row[j].z;
     }
-    float nx[capacity];
-    float ny[capacity];
-    float nz[capacity];
-    const int last = size - 1;
-    for (int j = 0; j < last; ++j) {
-        // The edges toward the next column and the next row, their cross product, its length.
-        const float ax = x[0][j + 1] - x[0][j];
-        const float ay = y[0][j + 1] - y[0][j];
-        const float az = z[0][j + 1] - z[0][j];
-        const float bx = x[1][j] - x[0][j];
-        const float by = y[1][j] - y[0][j];
-        const float bz = z[1][j] - z[0][j];
+}
+
+// edgeNormal's operations for the vertices first to last of `row`, with the edges toward
+// the vertex `offset` columns along and toward the one in the same column of `other`:
+// over plain arrays, so that they run several vertices at a time.
+void rowNormals(Vec3* normals, const RowCopy& row, int offset, const RowCopy& other, int first, int last)
+{
+    float nx[RippleSurface::capacity];
+    float ny[RippleSurface::capacity];
+    float nz[RippleSurface::capacity];
+    for (int j = first; j <= last; ++j) {
+        const float ax = row.x[j + offset] - row.x[j];
+        const float ay = row.y[j + offset] - row.y[j];
+        const float az = row.z[j + offset] - row.z[j];
+        const float bx = other.x[j] - row.x[j];
+        const float by = other.y[j] - row.y[j];
+        const float bz = other.z[j] - row.z[j];
         const float cx = ay * bz - az * by;
         const float cy = az * bx - ax * bz;
         const float cz = ax * by - ay * bx;
@@ -150,26 +142,30 @@ void RippleSurface::insideRowNormals(int i)
         ny[j] = cy / length;
         nz[j] = cz / length;
     }
-    for (int j = 0; j < last; ++j) {
-        normals[i][j] = Vec3{nx[j], ny[j], nz[j]};
+    for (int j = first; j <= last; ++j) {
+        normals[j] = Vec3{nx[j], ny[j], nz[j]};
     }
 }
+
+} // namespace
 
 void RippleSurface::computeNormals()
 {
     // Each normal is the unit cross product of two edges from its vertex, ordered so that
     // it points up: the product's y is the product of the grid spacings, never zero.
-    // Inside, the edges run toward the next column and the next row.
+    // Inside, the edges run toward the next column and the next row. Each row is copied
+    // once, to serve first as the next row and then as the row.
     const int last = size - 1;
+    RowCopy rows[2];
+    copyRow(rows[0], positions[0], size);
     for (int i = 0; i < last; ++i) {
-        insideRowNormals(i);
+        copyRow(rows[(i + 1) % 2], positions[i + 1], size);
+        rowNormals(normals[i], rows[i % 2], 1, rows[(i + 1) % 2], 0, last - 1);
     }
     // The last row and column look back, toward the previous column and row...
+    rowNormals(normals[last], rows[last % 2], -1, rows[(last - 1) % 2], 1, last);
     for (int i = 1; i < last; ++i) {
         normals[i][last] = edgeNormal(&positions[i][last], &positions[i][last - 1], &positions[i - 1][last]);
-    }
-    for (int j = 1; j <= last; ++j) {
-        normals[last][j] = edgeNormal(&positions[last][j], &positions[last][j - 1], &positions[last - 1][j]);
     }
     // ...except at two corners that have no previous row or column. In the first row the
     // second edge points along +x, so the product points down and is turned over once
@@ -193,69 +189,37 @@ inline float addDiagonal(float sum, float difference)
     return static_cast<float>(sum + diagonal * difference);
 }
 
-// The force on (i, j) when it and all eight neighbours are centres: first the terms
-// that the four centres before it give, then its own eight taken in the neighbours'
-// order, then the terms of the four centres after it.
-inline float gatheredForce(const float (*heights)[RippleSurface::capacity], int i, int j)
+// One term for the vertices first to last of a row: the one each receives from the
+// centre `offset` columns from it in the row `centres`, that centre's height less its own.
+template <bool isDiagonal>
+void addReceived(float* sums, const float* heights, const float* centres, int offset, int first, int last)
 {
-    const float* above = heights[i - 1];
-    const float* row = heights[i];
-    const float* below = heights[i + 1];
-    const float h = row[j];
-    float sum = 0.0f;
-    sum = addDiagonal(sum, above[j - 1] - h);
-    sum = addOrthogonal(sum, above[j] - h);
-    sum = addDiagonal(sum, above[j + 1] - h);
-    sum = addOrthogonal(sum, row[j - 1] - h);
-    sum = addOrthogonal(sum, -(h - row[j - 1]));
-    sum = addOrthogonal(sum, -(h - above[j]));
-    sum = addOrthogonal(sum, -(h - row[j + 1]));
-    sum = addOrthogonal(sum, -(h - below[j]));
-    sum = addDiagonal(sum, -(h - below[j + 1]));
-    sum = addDiagonal(sum, -(h - above[j - 1]));
-    sum = addDiagonal(sum, -(h - below[j - 1]));
-    sum = addDiagonal(sum, -(h - above[j + 1]));
-    sum = addOrthogonal(sum, row[j + 1] - h);
-    sum = addDiagonal(sum, below[j - 1] - h);
-    sum = addOrthogonal(sum, below[j] - h);
-    sum = addDiagonal(sum, below[j + 1] - h);
-    return sum;
+    for (int j = first; j <= last; ++j) {
+        const float difference = centres[j + offset] - heights[j];
+        if constexpr (isDiagonal) {
+            sums[j] = addDiagonal(sums[j], difference);
+        } else {
+            sums[j] = addOrthogonal(sums[j], difference);
+        }
+    }
+}
+
+// One of the centres' own terms for the vertices first to last of a row: what each takes
+// from itself for its neighbour `offset` columns from it in the row `neighbours`.
+template <bool isDiagonal>
+void addOwn(float* sums, const float* heights, const float* neighbours, int offset, int first, int last)
+{
+    for (int j = first; j <= last; ++j) {
+        const float difference = -(heights[j] - neighbours[j + offset]);
+        if constexpr (isDiagonal) {
+            sums[j] = addDiagonal(sums[j], difference);
+        } else {
+            sums[j] = addOrthogonal(sums[j], difference);
+        }
+    }
 }
 
 } // namespace
-
-// The same sum where some of the nine centres are missing, on and next to the border.
-float RippleSurface::gatheredForceNearBorder(int i, int j) const
-{
-    const int inner = size - 2;
-    const auto isCentre = [inner](int row, int column) {
-        return row >= 1 && row <= inner && column >= 1 && column <= inner;
-    };
-    const float h = positions[i][j].y;
-    float sum = 0.0f;
-    // A term from the centre at (i + di, j + dj), which sees this vertex as a neighbour.
-    const auto received = [&](int di, int dj, bool isDiagonal) {
-        if (isCentre(i + di, j + dj)) {
-            const float difference = positions[i + di][j + dj].y - h;
-            sum = isDiagonal ? addDiagonal(sum, difference) : addOrthogonal(sum, difference);
-        }
-    };
-    received(-1, -1, true);
-    received(-1, 0, false);
-    received(-1, 1, true);
-    received(0, -1, false);
-    if (isCentre(i, j)) {
-        for (const Neighbour& n : neighbours) {
-            const float difference = -(h - positions[i + n.row][j + n.column].y);
-            sum = n.diagonal ? addDiagonal(sum, difference) : addOrthogonal(sum, difference);
-        }
-    }
-    received(0, 1, false);
-    received(1, -1, true);
-    received(1, 0, false);
-    received(1, 1, true);
-    return sum;
-}
 
 void RippleSurface::step()
 {
@@ -269,42 +233,72 @@ void RippleSurface::step()
     // own terms, in the order the visits would bring them: from the centres before it in
     // row order, then its own eight, then from the centres after it. Each force is thus
     // summed in the same order, with the same roundings, and the vertices no longer
-    // write to each other's forces.
-    // The heights side by side, so that the band's sums run over plain rows.
+    // write to each other's forces. A row's sums take one term at a time across the row,
+    // so that several vertices are summed side by side, each still in that order. Each
+    // term runs only over the columns where the vertex it comes from is a centre, so
+    // that the loops hold no tests.
+    const int n = size;
+    const int inner = n - 2;
+    // The heights side by side, so that the sums run over plain rows.
     float heights[capacity][capacity];
-    for (int i = 0; i < size; ++i) {
-        for (int j = 0; j < size; ++j) {
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
             heights[i][j] = positions[i][j].y;
         }
     }
-    for (int i = 0; i < size; ++i) {
-        // Two vertices or more away from the border every term is present, and the sums
-        // run without tests.
-        if (i < 2 || i + 2 >= size) {
-            for (int j = 0; j < size; ++j) {
-                force[i][j] = gatheredForceNearBorder(i, j);
-            }
-            continue;
+    for (int i = 0; i < n; ++i) {
+        const float* row = heights[i];
+        float sums[capacity];
+        for (int j = 0; j < n; ++j) {
+            sums[j] = 0.0f;
         }
-        const int lastInBand = size - 3;
-        for (int j = 0; j < 2; ++j) {
-            force[i][j] = gatheredForceNearBorder(i, j);
+        // From the centres (i - 1, j - 1), (i - 1, j) and (i - 1, j + 1).
+        if (i >= 2) {
+            const float* above = heights[i - 1];
+            addReceived<true>(sums, row, above, -1, 2, n - 1);
+            addReceived<false>(sums, row, above, 0, 1, inner);
+            addReceived<true>(sums, row, above, 1, 0, n - 3);
         }
-        for (int j = 2; j <= lastInBand; ++j) {
-            force[i][j] = gatheredForce(heights, i, j);
+        // From (i, j - 1), then the vertex's own eight, then from (i, j + 1).
+        if (i >= 1 && i <= inner) {
+            const float* above = heights[i - 1];
+            const float* below = heights[i + 1];
+            addReceived<false>(sums, row, row, -1, 2, n - 1);
+            addOwn<false>(sums, row, row, -1, 1, inner);
+            addOwn<false>(sums, row, above, 0, 1, inner);
+            addOwn<false>(sums, row, row, 1, 1, inner);
+            addOwn<false>(sums, row, below, 0, 1, inner);
+            addOwn<true>(sums, row, below, 1, 1, inner);
+            addOwn<true>(sums, row, above, -1, 1, inner);
+            addOwn<true>(sums, row, below, -1, 1, inner);
+            addOwn<true>(sums, row, above, 1, 1, inner);
+            addReceived<false>(sums, row, row, 1, 0, n - 3);
         }
-        for (int j = lastInBand + 1; j < size; ++j) {
-            force[i][j] = gatheredForceNearBorder(i, j);
+        // From (i + 1, j - 1), (i + 1, j) and (i + 1, j + 1).
+        if (i + 1 <= inner) {
+            const float* below = heights[i + 1];
+            addReceived<true>(sums, row, below, -1, 2, n - 1);
+            addReceived<false>(sums, row, below, 0, 1, inner);
+            addReceived<true>(sums, row, below, 1, 0, n - 3);
+        }
+        for (int j = 0; j < n; ++j) {
+            force[i][j] = sums[j];
         }
     }
 
     // The damping acts on the heights, not the velocities: every height shrinks by 1 / N
-    // per step, so the whole surface relaxes toward height 0.
-    for (int i = 0; i < size; ++i) {
-        for (int j = 0; j < size; ++j) {
+    // per step, so the whole surface relaxes toward height 0. A row's new heights go to
+    // an array of their own first, so that this loop too runs over plain arrays.
+    const float side = static_cast<float>(n);
+    for (int i = 0; i < n; ++i) {
+        float next[capacity];
+        for (int j = 0; j < n; ++j) {
             velocity[i][j] = static_cast<float>(velocity[i][j] + 0.02 * force[i][j]);
-            const float s = positions[i][j].y + velocity[i][j];
-            positions[i][j].y = s - s / static_cast<float>(size);
+            const float s = heights[i][j] + velocity[i][j];
+            next[j] = s - s / side;
+        }
+        for (int j = 0; j < n; ++j) {
+            positions[i][j].y = next[j];
         }
     }
 }

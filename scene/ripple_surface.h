@@ -40,12 +40,6 @@ public:
     Vec3 normals[capacity][capacity];
     float force[capacity][capacity];
     float velocity[capacity][capacity];
-
-private:
-    // The normals of row i's vertices but the last, which look toward the next column
-    // and the next row.
-    void insideRowNormals(int i);
-    float gatheredForceNearBorder(int i, int j) const;
 };
 
 extern RippleSurface rippleSurface;

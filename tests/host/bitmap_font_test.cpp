@@ -9,6 +9,7 @@
 #include "assets/texture_registry_offscreen.h"
 #include "platform/offscreen_context.h"
 #include "platform/render_window.h"
+#include "tests/host/pixel_probe.h"
 #include "tests/host/test_bitmaps.h"
 
 namespace {
@@ -198,9 +199,7 @@ TEST_F(BitmapFontTest, StoredUpsideDownGlyphsShowUpright)
     EXPECT_TRUE(bright(11, 24)) << "the stroke on the left";
     EXPECT_FALSE(bright(18, 22)) << "nothing at the top";
     EXPECT_FALSE(bright(24, 24)) << "nothing on the right";
-    if (HasFailure()) {
-        context.save(::testing::TempDir() + "upright_glyph.ppm");
-    }
+    savePictureIfFailed(context);
 }
 
 } // namespace

@@ -1,29 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 
 #include "app/offscreen_show.h"
 #include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "scene/camera.h"
+#include "tests/host/pixel_probe.h"
 
 namespace {
-
-testing::AssertionResult colourNear(const OffscreenContext& context, int x, int y, int r, int g, int b)
-{
-    const OffscreenContext::Rgba p = context.pixel(x, y);
-    // About three steps of 8 bits, as rasterisers differ.
-    const int tolerance = 3;
-    if (std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance) {
-        return testing::AssertionSuccess();
-    }
-    const std::string path = testing::TempDir() + "render_window_test.ppm";
-    context.save(path);
-    return testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << p.r << ", " << p.g
-                                       << ", " << p.b << "), expected about (" << r << ", " << g << ", "
-                                       << b << "); picture saved as " << path;
-}
 
 // The window coordinates, y up from the bottom, at which GL places an overlay vertex.
 void feedbackPoint(float x, float y, GLfloat* window)
@@ -47,6 +32,8 @@ protected:
     {
         startOffscreenShow();
     }
+
+    void TearDown() override { savePictureIfFailed(context); }
 
     OffscreenContext context;
 };
@@ -84,9 +71,9 @@ TEST_F(RenderWindowTest, BeginFrameClearsToTheFrameColour)
     glClearDepth(1.0);
 
     renderWindow.beginFrame(camera);
-    EXPECT_TRUE(colourNear(context, 0, 0, 42, 58, 128));
-    EXPECT_TRUE(colourNear(context, 639, 479, 42, 58, 128));
-    EXPECT_FALSE(colourNear(context, 320, 240, 42, 58, 0)) << "the comparison can fail";
+    EXPECT_TRUE(colourNear(context, 0, 0, {42, 58, 128, 0}));
+    EXPECT_TRUE(colourNear(context, 639, 479, {42, 58, 128, 0}));
+    EXPECT_FALSE(colourNear(context, 320, 240, {42, 58, 0, 0})) << "the comparison can fail";
 
     GLubyte stencil = 1;
     glReadPixels(320, 240, 1, 1, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, &stencil);
@@ -116,8 +103,8 @@ TEST_F(RenderWindowTest, OverlayCountsWindowPixelsDownFromTheTop)
     glDisable(GL_DEPTH_TEST);
     glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
     glRecti(0, 440, 640, 480);
-    EXPECT_TRUE(colourNear(context, 5, 470, 255, 0, 0));
-    EXPECT_TRUE(colourNear(context, 5, 10, 42, 58, 128));
+    EXPECT_TRUE(colourNear(context, 5, 470, {255, 0, 0, 0}));
+    EXPECT_TRUE(colourNear(context, 5, 10, {42, 58, 128, 0}));
     renderWindow.endOverlay();
 
     GLint mode = 0;

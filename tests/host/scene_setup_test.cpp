@@ -18,6 +18,7 @@
 #include "scene/camera.h"
 #include "scene/ripple_surface.h"
 #include "show/main_phase.h"
+#include "tests/host/pixel_probe.h"
 #include "tests/host/test_clock.h"
 
 namespace {
@@ -185,9 +186,7 @@ TEST_F(SceneSetupTest, TheSphereStandsOverTheSplashInTheSetUpView)
         EXPECT_NEAR(sumX / changed, x, 3.0) << time;
         EXPECT_NEAR(sumY / changed, centreY, 0.2 * radius) << time << ": squashed, the sphere sits lower";
         EXPECT_NEAR(changed, pi() * radius * radius, 0.35 * pi() * radius * radius) << time;
-        if (HasFailure()) {
-            context.save(::testing::TempDir() + "sphere_over_water.ppm");
-        }
+        savePictureIfFailed(context);
     }
 }
 

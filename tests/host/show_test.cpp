@@ -18,6 +18,7 @@
 #include "show/main_phase.h"
 #include "show/site.h"
 #include "tests/host/gl_recorder.h"
+#include "tests/host/pixel_probe.h"
 #include "tests/host/show_start.h"
 #include "tests/host/test_clock.h"
 
@@ -27,11 +28,6 @@ using Text = GlRecorder::Text;
 
 // The frame's clear colour, as an 8-bit buffer holds it.
 constexpr OffscreenContext::Rgba background{42, 58, 128, 128};
-
-bool sameColour(const OffscreenContext::Rgba& a, const OffscreenContext::Rgba& b)
-{
-    return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1;
-}
 
 // The show from its first frame, in a fresh 640 x 480 context.
 class ShowTest : public ::testing::Test {
@@ -44,10 +40,7 @@ protected:
     void TearDown() override
     {
         testClock::advancePerRead = 0;
-        if (HasFailure()) {
-            context.save(::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                         ".ppm");
-        }
+        savePictureIfFailed(context);
     }
 
     // Draws one frame with the clock at `seconds` since the set-up; what it printed.
@@ -446,7 +439,7 @@ TEST_F(ShowTest, TheTitleFrameShowsItsTextsOverTheFrameColour)
     EXPECT_GT(brightIn(350, 400, 537, 416), 150) << "Dolven Quarn 1000";
     for (int y = 100; y < 360; y += 13) {
         for (int x = 0; x < 640; x += 17) {
-            ASSERT_TRUE(sameColour(context.pixel(x, y), background)) << x << ", " << y;
+            ASSERT_TRUE(nearColour(context.pixel(x, y), background)) << x << ", " << y;
         }
     }
 }
@@ -463,11 +456,11 @@ TEST_F(ShowTest, TheMainFrameKeepsTheLayersInThePanel)
     for (int y = 0; y < 480; y += 7) {
         const OffscreenContext::Rgba line = context.pixel(separator, y);
         ASSERT_EQ(line.r + line.g + line.b, 0) << "the separator at y = " << y;
-        ASSERT_TRUE(sameColour(context.pixel(separator - 1, y), background)) << "one pixel wide, at y = " << y;
+        ASSERT_TRUE(nearColour(context.pixel(separator - 1, y), background)) << "one pixel wide, at y = " << y;
     }
     for (int y = 50; y < 150; y += 3) {
         for (int x = 100; x < separator; x += 3) {
-            ASSERT_TRUE(sameColour(context.pixel(x, y), background)) << x << ", " << y;
+            ASSERT_TRUE(nearColour(context.pixel(x, y), background)) << x << ", " << y;
         }
         // The panel adds its tint and the layers theirs.
         const OffscreenContext::Rgba panel = context.pixel(300, y);
@@ -479,10 +472,10 @@ TEST_F(ShowTest, TheMainFrameKeepsTheLayersInThePanel)
     int changed = 0;
     for (int y = 0; y < 40; ++y) {
         for (int x = 10; x < 260; ++x) {
-            changed += sameColour(context.pixel(x, y), background) ? 0 : 1;
+            changed += nearColour(context.pixel(x, y), background) ? 0 : 1;
         }
-        EXPECT_TRUE(sameColour(context.pixel(5, y), background)) << y;
-        EXPECT_TRUE(sameColour(context.pixel(262, y), background)) << y;
+        EXPECT_TRUE(nearColour(context.pixel(5, y), background)) << y;
+        EXPECT_TRUE(nearColour(context.pixel(262, y), background)) << y;
     }
     EXPECT_GT(changed, 250 * 40 * 9 / 10);
 }
@@ -512,7 +505,7 @@ int differingPixels(const std::vector<OffscreenContext::Rgba>& a, const std::vec
 {
     int differing = 0;
     for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        differing += sameColour(a[i], b[i]) ? 0 : 1;
+        differing += nearColour(a[i], b[i]) ? 0 : 1;
     }
     return differing;
 }

@@ -12,6 +12,7 @@
 #include "scene/camera.h"
 #include "show/frame_script.h"
 #include "show/site.h"
+#include "tests/host/pixel_probe.h"
 #include "tests/host/show_start.h"
 #include "tests/host/test_clock.h"
 #include "tests/host/window_double.h"
@@ -203,23 +204,9 @@ std::vector<OffscreenContext::Rgba> showUntil(double seconds, int key, double ke
             return {};
         }
     }
-    std::vector<OffscreenContext::Rgba> pixels;
-    for (int y = 0; y < 480; y += 2) {
-        for (int x = 0; x < 640; x += 2) {
-            pixels.push_back(context->pixel(x, y));
-        }
-    }
-    return pixels;
+    return sampledPixels(*context);
 }
 
-int differingPixels(const std::vector<OffscreenContext::Rgba>& a, const std::vector<OffscreenContext::Rgba>& b)
-{
-    int differing = 0;
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        differing += a[i].r != b[i].r || a[i].g != b[i].g || a[i].b != b[i].b ? 1 : 0;
-    }
-    return differing;
-}
 
 // After F1 the new context shows exactly what the old one would have: the textures, the
 // font, the light and the scene's state are made again, and the clock, the water and

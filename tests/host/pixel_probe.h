@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/offscreen_context.h"
 
@@ -43,4 +44,27 @@ inline void savePictureIfFailed(const OffscreenContext& context)
         testing::TempDir() + testing::UnitTest::GetInstance()->current_test_info()->name() + ".ppm";
     context.save(path);
     std::cerr << "The picture is saved as " << path << '\n';
+}
+
+// Every other pixel of a frame in each direction, top row first: a change of the frame
+// shows in them.
+inline std::vector<OffscreenContext::Rgba> sampledPixels(const OffscreenContext& context)
+{
+    std::vector<OffscreenContext::Rgba> pixels;
+    for (int y = 0; y < context.height(); y += 2) {
+        for (int x = 0; x < context.width(); x += 2) {
+            pixels.push_back(context.pixel(x, y));
+        }
+    }
+    return pixels;
+}
+
+// How many of two frames' sampled pixels differ in any colour channel at all.
+inline int differingPixels(const std::vector<OffscreenContext::Rgba>& a, const std::vector<OffscreenContext::Rgba>& b)
+{
+    int differing = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        differing += a[i].r != b[i].r || a[i].g != b[i].g || a[i].b != b[i].b ? 1 : 0;
+    }
+    return differing;
 }

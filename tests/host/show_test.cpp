@@ -480,35 +480,21 @@ TEST_F(ShowTest, TheMainFrameKeepsTheLayersInThePanel)
     EXPECT_GT(changed, 250 * 40 * 9 / 10);
 }
 
-// The first main frame's pixels, every other one in each direction, drawn from the
+// The first main frame's sampled pixels, drawn from the
 // show's start in the current context; `stencilAssumed` overrides what the set-up found.
 std::vector<OffscreenContext::Rgba> firstMainFrame(const OffscreenContext& context, bool stencilAssumed)
 {
-    std::vector<OffscreenContext::Rgba> pixels;
     if (!startShow()) {
-        return pixels;
+        return {};
     }
     renderWindow.hasStencil = stencilAssumed;
     testClock::setSeconds(4.5);
     DrawFrame();
     testClock::setSeconds(4.5);
     DrawFrame();
-    for (int y = 0; y < 480; y += 2) {
-        for (int x = 0; x < 640; x += 2) {
-            pixels.push_back(context.pixel(x, y));
-        }
-    }
-    return pixels;
+    return sampledPixels(context);
 }
 
-int differingPixels(const std::vector<OffscreenContext::Rgba>& a, const std::vector<OffscreenContext::Rgba>& b)
-{
-    int differing = 0;
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        differing += nearColour(a[i], b[i]) ? 0 : 1;
-    }
-    return differing;
-}
 
 // A pixel format may come without the stencil buffer that clips the layers to the
 // panel; the frame must look the same, and with the layers clipped some other way it

@@ -31,10 +31,10 @@ bool fullscreenRequest = true;
 // a close request and of the user's own No to going on windowed.
 constexpr int failureExitCode = 1;
 
-// How the main loop ended: by a quit message or Escape, which go on to the shutdown; by
-// a failed frame, which does too but ends with the failure code; or by a window that F1
-// could not open again, which ends the program at once.
-enum class LoopEnd { Shutdown, FailedFrame, Abandon };
+// How the main loop ended: by a quit message, Escape or a failed frame, which go on
+// to the shutdown; or by a window that F1 could not open again, which ends the program
+// at once.
+enum class LoopEnd { Shutdown, Abandon };
 
 // The exit code when the render window could not be opened: open has told the user why.
 int openFailureExitCode()
@@ -71,7 +71,7 @@ LoopEnd runMainLoop(MSG& message)
 
         // Never sleeps: frames come as fast as drawing and the buffer swap allow.
         if (windowActive && !DrawFrame()) {
-            return LoopEnd::FailedFrame;
+            return LoopEnd::Shutdown;
         }
         if (KeyState[VK_ESCAPE]) {
             return LoopEnd::Shutdown;
@@ -113,8 +113,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     // A window that F1 could not open again ends the program at once: open has told the
     // user why.
-    const LoopEnd end = runMainLoop(message);
-    if (end == LoopEnd::Abandon) {
+    if (runMainLoop(message) == LoopEnd::Abandon) {
         return openFailureExitCode();
     }
 
@@ -125,9 +124,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     cursorControl.show(true);
     renderWindow.close();
 
-    if (end == LoopEnd::FailedFrame) {
-        return failureExitCode;
-    }
     // 0 after a close request; after Escape the wParam of whatever message came last,
     // usually the Escape key's own character, 27.
     return static_cast<int>(message.wParam);

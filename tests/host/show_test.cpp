@@ -480,8 +480,8 @@ TEST_F(ShowTest, TheMainFrameKeepsTheLayersInThePanel)
     EXPECT_GT(changed, 250 * 40 * 9 / 10);
 }
 
-// The first main frame's sampled pixels, drawn from the
-// show's start in the current context; `stencilAssumed` overrides what the set-up found.
+// The first main frame's sampled pixels, drawn from the show's start in the current
+// context; `stencilAssumed` overrides what the set-up found.
 std::vector<OffscreenContext::Rgba> firstMainFrame(const OffscreenContext& context, bool stencilAssumed)
 {
     if (!startShow()) {

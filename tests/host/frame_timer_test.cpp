@@ -76,7 +76,7 @@ TEST_F(FrameTimerTest, FrameRateRefreshesEveryThirtyFirstFrameAtSixtyHertz)
 TEST_F(FrameTimerTest, FrameRateFollowsTheFrameTimes)
 {
     timer.start();
-    // 10 frames of 0.1 s: the first refresh comes with the sixth, at 0.6 s.
+    // Frames of 0.1 s: the first refresh comes with the sixth, at 0.6 s.
     for (int frame = 1; frame <= 6; ++frame) {
         testClock::setSeconds(1000.0 + frame * 0.1);
         timer.tick();

@@ -102,15 +102,6 @@ TEST_F(MusicPlayerTest, WithoutADeviceTheShowIsSilentAndNothingHappens)
     EXPECT_TRUE(output->captured().empty());
 }
 
-TEST_F(MusicPlayerTest, ItsOutputIsClosedWhenThePlayerGoes)
-{
-    auto player = std::make_unique<MusicPlayer>();
-    NullSoundOutput* output = offscreenMusic().output;
-    ASSERT_TRUE(output->isOpen());
-    player.reset();
-    EXPECT_EQ(offscreenMusic().output, nullptr) << "the output went with the player's library";
-}
-
 // The scene set-up loads the show's module, its soundtrack resource, into the program's
 // player.
 TEST_F(MusicPlayerTest, SceneSetupLoadsTheSoundtrackResource)

@@ -3,6 +3,8 @@
 #     make run     build the program and show it (under Wine; under Xvfb without a display)
 #     make test    build everything and run every test
 #
+# and beside them make bench, make fuzz, make pictures and make video (build/thousand.mp4).
+#
 # Both install the Debian packages they need first (as root; otherwise they print
 # the apt-get line to run).
 
@@ -12,7 +14,7 @@ JOBS ?= $(shell nproc)
 # Compiler warnings as errors: ON in continuous integration (.ci/run), OFF by default.
 WERROR ?= OFF
 
-.PHONY: all deps native win32 run test bench fuzz pictures clean
+.PHONY: all deps native win32 run test bench fuzz pictures video clean
 
 all: native win32
 
@@ -51,9 +53,16 @@ fuzz: native
 		-artifact_prefix=build/fuzz-artifacts/ build/fuzz-corpus tests/fuzz/corpus
 
 # The README's pictures of the show, rendered off-screen at 60 frames per second: the
-# title at 3 s, and the main phase at 30 s once the water has risen and rings spread.
+# title at 3 s, and the main phase at 30 s once the water has risen and rings spread;
+# and an animated preview of four seconds of the main phase from 28 s.
 pictures: native
 	$(NATIVE)/bin/snapshot 3.0 docs/title.png 30.0 docs/main-phase.png
+	$(NATIVE)/bin/capture --from 28 --seconds 4 docs/preview.webp
+
+# The show as a video with its soundtrack, at 60 frames per second: the title and one
+# whole cycle of the credits.
+video: native
+	$(NATIVE)/bin/capture build/thousand.mp4
 
 clean:
 	rm -rf build

@@ -4,9 +4,10 @@
 #include "platform/render_window.h"
 #include "platform/window_size.h"
 
-void startOffscreenShow()
+void startOffscreenShow(int scale)
 {
-    renderWindow.resize(windowWidth, windowHeight);
+    renderWindow.overlayScale = scale;
+    renderWindow.resize(windowWidth * scale, windowHeight * scale);
     renderWindow.initState();
     InitScene();
 }

@@ -40,4 +40,7 @@ if(THOUSAND_TESTS)
 endif()
 # Its module generators serve the benchmarks too; its tests come with THOUSAND_TESTS.
 add_subdirectory(tests/sound)
+if(THOUSAND_TESTS)
+    add_subdirectory(tests/capture)
+endif()
 add_subdirectory(bench)

@@ -30,6 +30,12 @@ OffscreenContext::Rgba OffscreenContext::pixel(int x, int y) const
     return Rgba{p[0], p[1], p[2], p[3]};
 }
 
+const std::uint8_t* OffscreenContext::rgba() const
+{
+    glFinish();
+    return buffer_.data();
+}
+
 void OffscreenContext::save(const std::string& path) const
 {
     glFinish();

@@ -27,6 +27,10 @@ public:
     };
     Rgba pixel(int x, int y) const;
 
+    // The whole colour buffer once drawing has finished: width x height RGBA pixels of
+    // 8 bits each, top row first.
+    const std::uint8_t* rgba() const;
+
     // Writes the colour buffer as a binary PPM, top row first, for a person to look at.
     void save(const std::string& path) const;
 

@@ -10,6 +10,7 @@ RenderWindow::RenderWindow()
       fullscreen(false),
       windowedDeclined(false),
       hasStencil(true),
+      overlayScale(1),
       deviceContext(nullptr),
       renderingContext(nullptr),
       window(nullptr),
@@ -84,14 +85,18 @@ void RenderWindow::beginOverlay()
     glPushMatrix();
     glLoadIdentity();
     // Top and bottom swapped: y runs down from the top-left corner, in window pixels.
-    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);
+    glOrtho(0.0, static_cast<double>(width) / overlayScale, static_cast<double>(height) / overlayScale, 0.0,
+            -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
+    // Lines as wide as one unit of the layout.
+    glLineWidth(static_cast<GLfloat>(overlayScale));
 }
 
 void RenderWindow::endOverlay()
 {
+    glLineWidth(1.0f);
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);

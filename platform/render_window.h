@@ -53,8 +53,8 @@ public:
     // Starts a 3-D frame from the camera: projection, cleared buffers, viewing transform.
     bool beginFrame(Camera& camera);
 
-    // Switches to 2-D drawing in window pixels, origin top-left, y growing downwards,
-    // and back.
+    // Switches to 2-D drawing in window pixels (in units of overlayScale pixels),
+    // origin top-left, y growing downwards, and back.
     void beginOverlay();
     void endOverlay();
 
@@ -69,6 +69,10 @@ public:
     bool windowedDeclined;
     // Whether the current rendering context has a stencil buffer; found by initState.
     bool hasStencil;
+    // Pixels per unit of the overlay's layout in each direction: 1 in the program, whose
+    // overlay is laid out in window pixels; more where the show is drawn off-screen at a
+    // multiple of its window's size, so that the overlay keeps its layout, only sharper.
+    int overlayScale;
     HDC__* deviceContext;
     HGLRC__* renderingContext;
     HWND__* window;

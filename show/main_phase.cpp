@@ -92,11 +92,12 @@ void drawPanel()
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     // Without a stencil buffer the stencil test passes everywhere; the panel is a
     // rectangle, so a scissor box of its pixels clips the layers the same way. The box
-    // is in window coordinates, from the bottom; the overlay's rows run from the top.
+    // is in window pixels, from the bottom; the overlay's rows run from the top.
     if (!renderWindow.hasStencil) {
+        const int scale = renderWindow.overlayScale;
         glEnable(GL_SCISSOR_TEST);
-        glScissor(static_cast<GLint>(panelLeft), renderWindow.height - static_cast<GLint>(panelBottom),
-                  static_cast<GLsizei>(panelRight - panelLeft), static_cast<GLsizei>(panelBottom));
+        glScissor(static_cast<GLint>(panelLeft) * scale, renderWindow.height - static_cast<GLint>(panelBottom) * scale,
+                  static_cast<GLsizei>(panelRight - panelLeft) * scale, static_cast<GLsizei>(panelBottom) * scale);
     }
 
     // A full turn every 2 pi x 16 pixels of scroll, about 6.7 seconds; at any angle

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // Where mixed sound goes. An output asks its source for interleaved 16-bit stereo
@@ -53,6 +54,9 @@ public:
     int rate() const;
     // What pump has taken so far; read it while nothing pumps.
     const std::vector<std::int16_t>& captured() const { return captured_; }
+    // Hands over what pump has taken so far and starts again from nothing, so that a
+    // long recording need not be held whole; call it while nothing pumps.
+    std::vector<std::int16_t> takeCaptured() { return std::exchange(captured_, {}); }
 
 private:
     mutable std::mutex lock_;

@@ -8,7 +8,7 @@ NATIVE="cmake make g++ pkg-config python3 googletest libgtest-dev libbenchmark-d
         libosmesa6-dev libglu1-mesa-dev
         g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
         wine xvfb xdotool x11-utils imagemagick
-        openmpt123 sox clang libclang-rt-14-dev python3-numpy
+        openmpt123 sox clang libclang-rt-14-dev python3-numpy ffmpeg
         libfreetype-dev libpng-dev fonts-dejavu-core fonts-dejavu-extra
         tesseract-ocr tesseract-ocr-eng"
 I386="wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386"

@@ -13,6 +13,7 @@
 
 #include "sound/mod_module.h"
 #include "sound/mod_player.h"
+#include "tools/command_line.h"
 
 namespace {
 
@@ -46,30 +47,6 @@ struct Arguments {
     std::string input;
     std::string output;
 };
-
-bool parseInt(const char* text, long low, long high, int& value)
-{
-    errno = 0;
-    char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high) {
-        return false;
-    }
-    value = static_cast<int>(parsed);
-    return true;
-}
-
-bool parseSeconds(const char* text, double& value)
-{
-    errno = 0;
-    char* end = nullptr;
-    const double parsed = std::strtod(text, &end);
-    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(parsed) || parsed <= 0.0) {
-        return false;
-    }
-    value = parsed;
-    return true;
-}
 
 // Fills `arguments` from the command line; prints what is wrong and returns false otherwise.
 bool parseArguments(int argc, char** argv, Arguments& arguments, bool& help)

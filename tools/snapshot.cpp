@@ -4,23 +4,19 @@
 //     snapshot [--fps N] SECONDS FILE [SECONDS FILE ...]
 //
 // SECONDS counts from the scene set-up, as the show's clock does: the title runs to
-// 4.4 s and the main phase follows. Frames are drawn at N per second (60 unless told)
-// from the start, because the water moves one step per frame; each FILE receives the
-// first frame drawn at or after its time. Times must not decrease.
+// 4.4 s and the main phase follows. Frames are drawn at N per second (1 to 1000, 60
+// unless told) from the start, because the water moves one step per frame; each FILE
+// receives the first frame drawn at or after its time. Times must not decrease.
 #include <png.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/offscreen_show.h"
-#include "assets/texture_registry_offscreen.h"
 #include "platform/offscreen_context.h"
-#include "platform/render_window.h"
-#include "show/frame_script.h"
-#include "tools/snapshot_clock.h"
+#include "tools/command_line.h"
+#include "tools/show_frames.h"
 
 namespace {
 
@@ -73,14 +69,16 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    double rate = 60.0;
+    int rate = 60;
     std::vector<Shot> shots;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--fps") == 0 && i + 1 < argc) {
-            rate = std::atof(argv[++i]);
+            if (!parseInt(argv[++i], 1, 1000, rate)) {
+                return usage();
+            }
         } else if (i + 1 < argc) {
-            const double seconds = std::atof(argv[i]);
-            if (!shots.empty() && seconds < shots.back().seconds) {
+            double seconds = 0.0;
+            if (!parseSeconds(argv[i], seconds, true) || (!shots.empty() && seconds < shots.back().seconds)) {
                 return usage();
             }
             shots.push_back(Shot{seconds, argv[++i]});
@@ -88,35 +86,28 @@ int main(int argc, char** argv)
             return usage();
         }
     }
-    if (shots.empty() || !(rate > 0.0)) {
+    if (shots.empty()) {
         return usage();
     }
 
-    const std::string folder = std::string(THOUSAND_SOURCE_DIR) + "/resources";
-    if (!addProgramBitmaps(folder)) {
-        std::fprintf(stderr, "snapshot: cannot read the pictures in %s\n", folder.c_str());
-        return 1;
-    }
-
-    OffscreenContext context;
-    snapshotClock::setSeconds(0.0);
-    startOffscreenShow();
-
-    long frame = 0;
-    for (const Shot& shot : shots) {
-        for (;;) {
-            const double seconds = static_cast<double>(frame) / rate;
-            snapshotClock::setSeconds(seconds);
-            DrawFrame();
-            ++frame;
-            if (seconds >= shot.seconds) {
-                break;
+    try {
+        ShowFrames frames(std::string(THOUSAND_SOURCE_DIR) + "/resources", rate, 1, false);
+        for (const Shot& shot : shots) {
+            for (;;) {
+                const double seconds = frames.nextSeconds();
+                frames.drawNext();
+                if (seconds >= shot.seconds) {
+                    break;
+                }
+            }
+            if (!writePng(shot.file, frames.picture())) {
+                std::fprintf(stderr, "snapshot: cannot write %s\n", shot.file.c_str());
+                return 1;
             }
         }
-        if (!writePng(shot.file, context)) {
-            std::fprintf(stderr, "snapshot: cannot write %s\n", shot.file.c_str());
-            return 1;
-        }
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "snapshot: %s\n", failure.what());
+        return 1;
     }
     return 0;
 }

@@ -84,7 +84,8 @@ void RenderWindow::beginOverlay()
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    // Top and bottom swapped: y runs down from the top-left corner, in window pixels.
+    // Top and bottom swapped: y runs down from the top-left corner, in units of the
+    // layout (window pixels in the program).
     glOrtho(0.0, static_cast<double>(width) / overlayScale, static_cast<double>(height) / overlayScale, 0.0,
             -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);

@@ -325,7 +325,9 @@ int capture(const Arguments& arguments)
     const bool finished = written && !interruption && encoder.finish(interruption, error);
     if (interruption) {
         encoder.stop();
-        std::fprintf(stderr, "\ncapture: interrupted; %s not written\n", arguments.output.c_str());
+        // A progress line on a terminal is ended first.
+        std::fprintf(stderr, "%scapture: interrupted; %s not written\n", isatty(2) ? "\n" : "",
+                     arguments.output.c_str());
         return 128 + interruption;
     }
     if (!finished) {

@@ -11,14 +11,15 @@
 // per frame) but not kept.
 //
 // An .mp4 is H.264 in yuv420p with AAC sound at a constant frame rate; a .webp is an
-// animated preview, the pictures alone. ffmpeg encodes both from pipes. The file is written
-// under a temporary name beside OUTPUT and renamed only once it is whole.
+// animated preview, the pictures alone. ffmpeg encodes both from pipes. The file is
+// written under a temporary name beside OUTPUT and renamed only once it is whole.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -162,7 +163,8 @@ std::vector<std::string> ffmpegArguments(const Arguments& arguments, int rate, c
     // The inputs' formats are given, so ffmpeg need not read ahead to learn them: left
     // to itself it reads seconds of one input before the other.
     std::vector<std::string> a = {"-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-                                  "-probesize", "32", "-analyzeduration", "0", "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", size,
+                                  "-probesize", "32", "-analyzeduration", "0",
+                                  "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", size,
                                   "-framerate", fps, "-i", "pipe:3"};
     if (arguments.preview) {
         // A third of the frames at 60 a second: a preview stays small.
@@ -170,7 +172,8 @@ std::vector<std::string> ffmpegArguments(const Arguments& arguments, int rate, c
                            "-c:v", "libwebp_anim", "-quality", "70", "-loop", "0", "-f", "webp", file});
         return a;
     }
-    a.insert(a.end(), {"-probesize", "32", "-analyzeduration", "0", "-f", "s16le", "-sample_rate", std::to_string(rate), "-ch_layout", "stereo",
+    a.insert(a.end(), {"-probesize", "32", "-analyzeduration", "0",
+                       "-f", "s16le", "-sample_rate", std::to_string(rate), "-ch_layout", "stereo",
                        "-i", "pipe:4", "-map", "0:v:0", "-map", "1:a:0",
                        // BT.709 colours, tagged as such, in the limited range that players expect.
                        "-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",

@@ -248,7 +248,8 @@ def case_command_line(args, checks, work):
         process.communicate()
         rest = "(still running after 30 s)"
     checks.expect(process.returncode == 128 + signal.SIGINT and "interrupted" in rest,
-                  "Ctrl-C while writing: ends with 130", f"{process.returncode} after {first.strip()!r}: {rest.strip()!r}")
+                  "Ctrl-C while writing: ends with 130",
+                  f"{process.returncode} after {first.strip()!r}: {rest.strip()!r}")
     checks.expect(leftovers(work, "out.mp4") == [], "Ctrl-C: no file left", str(leftovers(work, "out.mp4")))
     checks.expect(time.monotonic() - started < 30, "Ctrl-C: the capture stops at once")
 

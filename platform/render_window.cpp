@@ -51,6 +51,9 @@ bool RenderWindow::initState()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glEnable(GL_BLEND);
     glEnable(GL_COLOR_MATERIAL);
+    // Lines (the overlay's separator; the scene draws none) one unit of the overlay's
+    // layout wide.
+    glLineWidth(static_cast<GLfloat>(overlayScale));
     // The pixel format asks for a stencil bit, but a driver may choose one without.
     GLint stencilBits = 0;
     glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
@@ -91,13 +94,10 @@ void RenderWindow::beginOverlay()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    // Lines as wide as one unit of the layout.
-    glLineWidth(static_cast<GLfloat>(overlayScale));
 }
 
 void RenderWindow::endOverlay()
 {
-    glLineWidth(1.0f);
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);

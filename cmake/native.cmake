@@ -4,6 +4,9 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
 pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
+# The GL layer's ES 3 contexts: Mesa's, made through EGL.
+pkg_check_modules(EGL REQUIRED IMPORTED_TARGET egl)
+pkg_check_modules(GLESV2 REQUIRED IMPORTED_TARGET glesv2)
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
@@ -20,7 +23,8 @@ set(THOUSAND_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fn
 # OSMesa comes before GLU in the link, so that GLU's own GL calls resolve to the
 # off-screen implementation rather than to the window-system dispatcher.
 function(thousand_portable_library name)
-    add_library(${name} STATIC ${THOUSAND_PORTABLE_SOURCES} ${THOUSAND_OFFSCREEN_SOURCES})
+    add_library(${name} STATIC ${THOUSAND_PORTABLE_SOURCES} ${THOUSAND_OFFSCREEN_SOURCES}
+                platform/offscreen_context_osmesa.cpp)
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC PkgConfig::OSMESA PkgConfig::GLU)
     thousand_warnings(${name})
@@ -28,6 +32,16 @@ endfunction()
 
 # Optimised, for benchmarks and tools.
 thousand_portable_library(thousand_portable)
+
+# The GL layer over OpenGL ES 3, and the same portable code drawing through it on an
+# EGL context, for snapshot --gles, the layer's tests and its benchmark.
+add_subdirectory(gl11)
+add_library(thousand_portable_gles STATIC ${THOUSAND_PORTABLE_SOURCES} ${THOUSAND_OFFSCREEN_SOURCES}
+            platform/offscreen_context_gles.cpp)
+target_include_directories(thousand_portable_gles PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(thousand_portable_gles PUBLIC THOUSAND_GL_LAYER)
+target_link_libraries(thousand_portable_gles PUBLIC gl11 PkgConfig::EGL)
+thousand_warnings(thousand_portable_gles)
 
 add_subdirectory(tools)
 if(THOUSAND_TESTS)

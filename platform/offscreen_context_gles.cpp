@@ -25,9 +25,6 @@ struct OffscreenContext::Native {
             eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
             eglDestroyContext(display, context);
         }
-        if (display != EGL_NO_DISPLAY) {
-            eglTerminate(display);
-        }
     }
 };
 
@@ -43,9 +40,10 @@ OffscreenContext::OffscreenContext(int width, int height, int stencilBits)
     if (getPlatformDisplay == nullptr) {
         throw std::runtime_error("EGL has no eglGetPlatformDisplayEXT");
     }
+    // One display for the process, opened by the first context and left open: its
+    // driver then stays loaded for the contexts that follow.
     n.display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (n.display == EGL_NO_DISPLAY || !eglInitialize(n.display, nullptr, nullptr)) {
-        n.display = EGL_NO_DISPLAY;
         throw std::runtime_error("cannot open EGL's surfaceless display");
     }
     const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_NONE};

@@ -42,6 +42,7 @@ test: native win32
 
 bench: native
 	$(NATIVE)/bin/thousand_bench
+	$(NATIVE)/bin/thousand_bench_gles
 
 # A bounded fuzzing session of the module loader and player: FUZZ_SECONDS long (default
 # five minutes), starting from the seed corpus. New inputs go to build/fuzz-corpus, and

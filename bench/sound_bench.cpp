@@ -18,7 +18,7 @@
 #include "sound/mod_module.h"
 #include "sound/mod_player.h"
 #include "tests/sound/test_modules.h"
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 namespace {
 

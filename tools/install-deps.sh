@@ -5,7 +5,7 @@
 set -eu
 
 NATIVE="cmake make g++ pkg-config python3 googletest libgtest-dev libbenchmark-dev
-        libosmesa6-dev libglu1-mesa-dev
+        libosmesa6-dev libglu1-mesa-dev libegl-dev libgles-dev libegl-mesa0
         g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
         wine xvfb xdotool x11-utils imagemagick
         openmpt123 sox clang libclang-rt-14-dev python3-numpy ffmpeg

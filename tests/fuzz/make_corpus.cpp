@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/sound/test_modules.h"
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 namespace {
 

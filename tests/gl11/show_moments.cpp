@@ -14,7 +14,7 @@
 #include "app/keyboard_controls.h"
 #include "platform/render_window.h"
 #include "show/frame_script.h"
-#include "tools/show_frames.h"
+#include "tools/render/show_frames.h"
 
 // The keys pressed here never include F1, which alone reopens the window.
 bool RenderWindow::open(const char*, int, int, int, bool, WindowProcedure)

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "sound/mod_player.h"
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "platform/offscreen_context.h"
 #include "platform/render_window.h"
 #include "resources/resource_numbers.h"
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 namespace {
 

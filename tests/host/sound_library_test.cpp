@@ -10,7 +10,7 @@
 #include "sound/mod_player.h"
 #include "sound/sound_library.h"
 #include "sound/sound_output.h"
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 namespace {
 

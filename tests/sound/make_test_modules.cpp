@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tests/sound/test_modules.h"
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 int main(int argc, char** argv)
 {

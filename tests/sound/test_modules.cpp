@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 namespace {
 

@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "platform/window_size.h"
-#include "tools/command_line.h"
-#include "tools/encoder.h"
-#include "tools/show_frames.h"
+#include "tools/render/command_line.h"
+#include "tools/render/encoder.h"
+#include "tools/render/show_frames.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/picture.h"
+#include "tools/assets/picture.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/typeface.h"
+#include "tools/assets/typeface.h"
 
 #include <algorithm>
 #include <cmath>

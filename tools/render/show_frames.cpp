@@ -1,4 +1,4 @@
-#include "tools/show_frames.h"
+#include "tools/render/show_frames.h"
 
 #include <cmath>
 #include <fstream>
@@ -12,7 +12,7 @@
 #include "platform/window_size.h"
 #include "resources/resource_numbers.h"
 #include "show/frame_script.h"
-#include "tools/tool_clock.h"
+#include "tools/render/tool_clock.h"
 
 namespace {
 

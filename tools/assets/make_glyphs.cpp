@@ -19,8 +19,8 @@
 #include <string>
 #include <utility>
 
-#include "tools/picture.h"
-#include "tools/typeface.h"
+#include "tools/assets/picture.h"
+#include "tools/assets/typeface.h"
 
 namespace {
 

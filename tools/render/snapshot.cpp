@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "platform/offscreen_context.h"
-#include "tools/command_line.h"
-#include "tools/show_frames.h"
+#include "tools/render/command_line.h"
+#include "tools/render/show_frames.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/mod_writer.h"
-#include "tools/music_samples.h"
-#include "tools/music_score.h"
+#include "tools/assets/mod_writer.h"
+#include "tools/assets/music_samples.h"
+#include "tools/assets/music_score.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 //     make_burst OUTPUT.bmp
 #include <cmath>
 
-#include "tools/picture.h"
+#include "tools/assets/picture.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "sound/mod_module.h"
 #include "sound/mod_player.h"
-#include "tools/command_line.h"
+#include "tools/render/command_line.h"
 
 namespace {
 

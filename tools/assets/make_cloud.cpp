@@ -4,7 +4,7 @@
 //     make_cloud OUTPUT.bmp
 #include <cmath>
 
-#include "tools/picture.h"
+#include "tools/assets/picture.h"
 
 namespace {
 

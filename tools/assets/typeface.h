@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/picture.h"
+#include "tools/assets/picture.h"
 
 namespace picture {
 

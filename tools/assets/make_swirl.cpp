@@ -9,7 +9,7 @@
 // top edge the bottom one.
 #include <cmath>
 
-#include "tools/picture.h"
+#include "tools/assets/picture.h"
 
 namespace {
 

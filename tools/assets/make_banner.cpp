@@ -12,8 +12,8 @@
 #include <string>
 
 #include "show/site.h"
-#include "tools/picture.h"
-#include "tools/typeface.h"
+#include "tools/assets/picture.h"
+#include "tools/assets/typeface.h"
 
 namespace {
 

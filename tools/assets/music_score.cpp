@@ -1,9 +1,9 @@
-#include "tools/music_score.h"
+#include "tools/assets/music_score.h"
 
 #include <cstdint>
 #include <stdexcept>
 
-#include "tools/music_samples.h"
+#include "tools/assets/music_samples.h"
 
 namespace soundtrack {
 namespace {

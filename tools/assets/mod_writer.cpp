@@ -1,4 +1,4 @@
-#include "tools/mod_writer.h"
+#include "tools/assets/mod_writer.h"
 
 #include <algorithm>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tools/encoder.h"
+#include "tools/render/encoder.h"
 
 #include <fcntl.h>
 #include <poll.h>

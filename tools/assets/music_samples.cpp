@@ -1,4 +1,4 @@
-#include "tools/music_samples.h"
+#include "tools/assets/music_samples.h"
 
 #include <cmath>
 #include <cstddef>

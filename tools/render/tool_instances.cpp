@@ -3,7 +3,7 @@
 // output plays only when a tool pumps it.
 #include <cstdint>
 
-#include "tools/tool_clock.h"
+#include "tools/render/tool_clock.h"
 
 namespace toolClock {
 std::int64_t now = 0;

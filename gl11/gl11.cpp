@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 
 #include "gl11/renderer.h"
@@ -213,6 +214,18 @@ void vertex(double x, double y, double z, double w)
     s.vertices.push_back(v);
 }
 
+// The current colour; with colour material on, also the material's ambient and diffuse
+// colours, which keep it once colour material goes off.
+void setColour(const Vec4& colour)
+{
+    State& s = state();
+    s.colour = colour;
+    if (s.colourMaterial) {
+        s.materialAmbient = colour;
+        s.materialDiffuse = colour;
+    }
+}
+
 void execute(const ListCommand& command)
 {
     State& s = state();
@@ -233,8 +246,8 @@ void execute(const ListCommand& command)
         s.normal[2] = static_cast<float>(a[2]);
         break;
     case ListCommand::Op::colour:
-        s.colour = Vec4{static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
-                        static_cast<float>(a[3])};
+        setColour(Vec4{static_cast<float>(a[0]), static_cast<float>(a[1]), static_cast<float>(a[2]),
+                       static_cast<float>(a[3])});
         break;
     case ListCommand::Op::texCoord:
         s.texCoord = Vec4{static_cast<float>(a[0]), static_cast<float>(a[1]), 0.0f, 1.0f};
@@ -332,6 +345,9 @@ void setCapability(const char* call, GLenum cap, bool on)
         return;
     }
     *flag = on;
+    if (cap == GL_COLOR_MATERIAL && on) {
+        setColour(s.colour);
+    }
 }
 
 } // namespace
@@ -368,10 +384,13 @@ RasterState currentRasterState()
     return r;
 }
 
-void startContext()
+void startContext(GLsizei width, GLsizei height)
 {
     releaseRenderer(false);
-    state() = State{};
+    State& s = state();
+    s = State{};
+    s.viewport[2] = s.scissorBox[2] = width;
+    s.viewport[3] = s.scissorBox[3] = height;
 }
 
 void endContext()
@@ -428,7 +447,7 @@ void glNormal3f(GLfloat x, GLfloat y, GLfloat z)
 void glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha)
 {
     if (!compiled(ListCommand::Op::colour, red, green, blue, alpha)) {
-        state().colour = Vec4{red, green, blue, alpha};
+        setColour(Vec4{red, green, blue, alpha});
     }
 }
 
@@ -743,11 +762,6 @@ void glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
     s.viewport[1] = y;
     s.viewport[2] = width;
     s.viewport[3] = height;
-    // A new context's scissor box is its first viewport, as a window's is its size.
-    if (s.scissorBox[2] == 0 && s.scissorBox[3] == 0) {
-        s.scissorBox[2] = width;
-        s.scissorBox[3] = height;
-    }
 }
 
 void glLineWidth(GLfloat width)

@@ -152,7 +152,6 @@ constexpr GLenum GL_LINEAR_MIPMAP_NEAREST = 0x2701;
 constexpr GLenum GL_NEAREST_MIPMAP_LINEAR = 0x2702;
 constexpr GLenum GL_LINEAR_MIPMAP_LINEAR = 0x2703;
 constexpr GLenum GL_REPEAT = 0x2901;
-constexpr GLenum GL_CLAMP = 0x2900;
 
 // Pixels.
 constexpr GLenum GL_BYTE = 0x1400;
@@ -173,6 +172,7 @@ constexpr GLenum GL_LINE_STRIP = 0x0003;
 constexpr GLenum GL_CULL_FACE = 0x0B44;
 constexpr GLenum GL_FOG = 0x0B60;
 constexpr GLenum GL_ALPHA_TEST = 0x0BC0;
+constexpr GLenum GL_CLAMP = 0x2900;
 
 // Errors, as GL keeps them: the first since the last call.
 GLenum glGetError();
@@ -254,9 +254,10 @@ GLint gluBuild2DMipmaps(GLenum target, GLint components, GLint width, GLint heig
                         const void* data);
 
 // The layer's own lifetime, for the platform code that makes and ends the ES context:
-// startContext gives the current ES context the state of a new GL 1.1 context;
-// endContext forgets the ES objects the layer made in it, before the context goes.
-void startContext();
+// startContext gives the current ES context the state of a new GL 1.1 context whose
+// window is width x height pixels (the first viewport and scissor box); endContext
+// deletes the ES objects the layer made in it, before the context goes.
+void startContext(GLsizei width, GLsizei height);
 void endContext();
 
 } // namespace gl11

@@ -295,6 +295,14 @@ void bindTextureForUpdate(GLuint texture)
     bindTexture(texture);
 }
 
+void textureDeleted(GLuint texture)
+{
+    // ES binds 0 in its place, and may hand the name out again.
+    if (renderer.boundTexture == texture) {
+        renderer.boundTexture = 0;
+    }
+}
+
 void releaseRenderer(bool deleteObjects)
 {
     if (deleteObjects && renderer.buffer != 0) {

@@ -28,6 +28,9 @@ void clearBuffers(const State& s, GLbitfield mask);
 // Binds a texture for an upload or a parameter, after drawing the batch.
 void bindTextureForUpdate(GLuint texture);
 
+// A texture that is deleted is no longer what ES has bound.
+void textureDeleted(GLuint texture);
+
 // The ES objects and the kept state are forgotten: deleted (endContext), or dropped as
 // belonging to a context that is gone (startContext).
 void releaseRenderer(bool deleteObjects);

@@ -106,7 +106,11 @@ struct State {
     Vec4 texCoord = {0.0f, 0.0f, 0.0f, 1.0f};
 
     bool lighting = false;
+    // Colour material makes the materials' ambient and diffuse colours follow the
+    // current colour; GL 1.1's defaults otherwise, as the layer has no glMaterial.
     bool colourMaterial = false;
+    Vec4 materialAmbient = {0.2f, 0.2f, 0.2f, 1.0f};
+    Vec4 materialDiffuse = {0.8f, 0.8f, 0.8f, 1.0f};
     bool normalize = false;
     Light lights[8];
     bool texture2D = false;

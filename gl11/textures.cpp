@@ -114,6 +114,9 @@ void glDeleteTextures(GLsizei n, const GLuint* textures)
         }
     }
     ::glDeleteTextures(n, textures);
+    for (GLsizei i = 0; i < n; ++i) {
+        textureDeleted(textures[i]);
+    }
 }
 
 void glBindTexture(GLenum target, GLuint texture)

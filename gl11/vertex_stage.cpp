@@ -11,11 +11,8 @@ namespace gl11 {
 
 namespace {
 
-// The scene's ambient light and the material's own colours, GL 1.1's defaults: the
-// layer has no glLightModel or glMaterial.
+// The scene's ambient light, GL 1.1's default: the layer has no glLightModel.
 constexpr float sceneAmbient[3] = {0.2f, 0.2f, 0.2f};
-constexpr float defaultMaterialAmbient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
-constexpr float defaultMaterialDiffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f};
 
 float clamp01(float value)
 {
@@ -42,8 +39,10 @@ void normalise3(float* v)
 // is 1 and none is a spotlight.
 Vec4 lightVertex(const State& s, const Vec4& eye, const float* n, const Vec4& colour)
 {
-    const float* ambient = s.colourMaterial ? &colour.x : defaultMaterialAmbient;
-    const float* diffuse = s.colourMaterial ? &colour.x : defaultMaterialDiffuse;
+    const Vec4& a = s.colourMaterial ? colour : s.materialAmbient;
+    const Vec4& d = s.colourMaterial ? colour : s.materialDiffuse;
+    const float ambient[3] = {a.x, a.y, a.z};
+    const float diffuse[3] = {d.x, d.y, d.z};
     float lit[3];
     for (int c = 0; c < 3; ++c) {
         lit[c] = ambient[c] * sceneAmbient[c];
@@ -70,7 +69,7 @@ Vec4 lightVertex(const State& s, const Vec4& eye, const float* n, const Vec4& co
             lit[c] += light.ambient[c] * ambient[c] + facing * light.diffuse[c] * diffuse[c];
         }
     }
-    return Vec4{clamp01(lit[0]), clamp01(lit[1]), clamp01(lit[2]), clamp01(diffuse[3])};
+    return Vec4{clamp01(lit[0]), clamp01(lit[1]), clamp01(lit[2]), clamp01(d.w)};
 }
 
 // One generated coordinate: s from the plane (1, 0, 0, 0), t from (0, 1, 0, 0), GL's

@@ -69,7 +69,7 @@ OffscreenContext::OffscreenContext(int width, int height, int stencilBits)
     if (::glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         throw std::runtime_error("the OpenGL ES 3 framebuffer is not complete");
     }
-    gl11::startContext();
+    gl11::startContext(width, height);
 }
 
 OffscreenContext::~OffscreenContext()

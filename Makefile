@@ -14,7 +14,7 @@ JOBS ?= $(shell nproc)
 # Compiler warnings as errors: ON in continuous integration (.ci/run), OFF by default.
 WERROR ?= OFF
 
-.PHONY: all deps native win32 run test bench fuzz pictures video clean
+.PHONY: all deps native win32 web run test bench fuzz pictures video clean
 
 all: native win32
 
@@ -31,6 +31,14 @@ win32: deps
 	cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DTHOUSAND_TESTS=ON \
 		-DTHOUSAND_WERROR=$(WERROR)
 	cmake --build $(WIN32) -j $(JOBS)
+
+# The show as one web page, build/web/thousand.html, with Debian's Emscripten. Its tools
+# need Debian's node modules on Node's path.
+WEB := build/web
+web: deps
+	NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release -DTHOUSAND_TESTS=OFF \
+		-DTHOUSAND_WERROR=$(WERROR)
+	NODE_PATH=/usr/share/nodejs cmake --build $(WEB) -j $(JOBS)
 
 run: win32
 	tools/run.sh $(WIN32)/thousand.exe

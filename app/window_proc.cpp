@@ -1,43 +1,16 @@
 #include "app/window_proc.h"
 
-#include <cstring>
-
 #include "platform/render_window.h"
 
-unsigned char KeyState[256];
 bool windowActive = true;
 
 namespace {
-
-// Keys that went down since the main loop last read the table, and those of them whose
-// release has come too: such a release waits for the read, so that a press shorter
-// than a frame is still seen once.
-unsigned char pressedSincePoll[256];
-unsigned char releasedBeforePoll[256];
 
 // Bit 30 of a key message's lParam: the key was already down, so this is the keyboard's
 // auto-repeat, not a new press.
 constexpr LPARAM repeatFlag = LPARAM(1) << 30;
 
-void clearKeys()
-{
-    std::memset(KeyState, 0, sizeof KeyState);
-    std::memset(pressedSincePoll, 0, sizeof pressedSincePoll);
-    std::memset(releasedBeforePoll, 0, sizeof releasedBeforePoll);
-}
-
 } // namespace
-
-void keysPolled()
-{
-    for (int key = 0; key < 256; ++key) {
-        if (releasedBeforePoll[key]) {
-            KeyState[key] = 0;
-        }
-    }
-    std::memset(pressedSincePoll, 0, sizeof pressedSincePoll);
-    std::memset(releasedBeforePoll, 0, sizeof releasedBeforePoll);
-}
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -67,20 +40,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PostQuitMessage(0);
         return 0;
     case WM_KEYDOWN:
-        // A held key is recorded once: its auto-repeats would set an F1 that the
-        // mode switch has consumed again.
-        if ((lParam & repeatFlag) == 0) {
-            KeyState[wParam & 0xFF] = 1;
-            pressedSincePoll[wParam & 0xFF] = 1;
-            releasedBeforePoll[wParam & 0xFF] = 0;
-        }
+        keyPressed(static_cast<int>(wParam & 0xFF), (lParam & repeatFlag) != 0);
         return 0;
     case WM_KEYUP:
-        if (pressedSincePoll[wParam & 0xFF]) {
-            releasedBeforePoll[wParam & 0xFF] = 1;
-        } else {
-            KeyState[wParam & 0xFF] = 0;
-        }
+        keyReleased(static_cast<int>(wParam & 0xFF));
         return 0;
     case WM_SYSCOMMAND:
         // The screen saver and the monitor's power saving are refused during the show,

@@ -2,17 +2,11 @@
 
 #include <windows.h>
 
-// The state that the window procedure and the main loop share.
+#include "app/key_table.h"
 
-// One entry per Win32 virtual-key code: 1 while the key is down, and also for a key
-// that went down and up again since the main loop last read the table. Set only by the
-// window procedure; read by the main loop, which calls keysPolled after each reading.
-// All keys count as up once the window has lost the focus.
-extern unsigned char KeyState[256];
-
-// Tells the window procedure that the main loop has read KeyState: the keys released
-// since the read before now count as up.
-void keysPolled();
+// The state that the window procedure and the main loop share: the key table
+// (app/key_table.h), which only the window procedure fills, and all of whose keys count
+// as up once the window has lost the focus; and whether the window is minimised.
 
 // False while the window is minimised; the main loop draws only while it is true.
 extern bool windowActive;

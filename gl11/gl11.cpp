@@ -832,6 +832,22 @@ void glFinish()
     submitBatch(true);
 }
 
+void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, GLvoid* pixels)
+{
+    if (refusedHere("glReadPixels")) {
+        return;
+    }
+    if (format != GL_RGBA || type != GL_UNSIGNED_BYTE) {
+        rejectValue("glReadPixels", "format or type", format != GL_RGBA ? format : type);
+        return;
+    }
+    if (width < 0 || height < 0) {
+        reject(GL_INVALID_VALUE, "glReadPixels", "a negative size");
+        return;
+    }
+    readPixels(x, y, width, height, pixels);
+}
+
 GLuint glGenLists(GLsizei range)
 {
     if (refusedHere("glGenLists")) {

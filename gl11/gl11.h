@@ -232,6 +232,8 @@ void glClearStencil(GLint s);
 void glClear(GLbitfield mask);
 void glFlush();
 void glFinish();
+// GL_RGBA bytes only; rows from the bottom, as GL reads them.
+void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, GLvoid* pixels);
 
 // Display lists.
 GLuint glGenLists(GLsizei range);

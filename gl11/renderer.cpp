@@ -242,6 +242,13 @@ void submitBatch(bool wait)
     }
 }
 
+void readPixels(GLint x, GLint y, GLsizei width, GLsizei height, void* pixels)
+{
+    flushBatch();
+    ::glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    ::glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+}
+
 GLint framebufferStencilBits()
 {
     GLint bits = 0;

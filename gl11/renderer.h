@@ -19,6 +19,9 @@ void flushBatch();
 // Draws the batch and hands ES's queue to the GPU; with `wait`, until it has finished.
 void submitBatch(bool wait);
 
+// Draws the batch and reads RGBA bytes back from the framebuffer.
+void readPixels(GLint x, GLint y, GLsizei width, GLsizei height, void* pixels);
+
 // The stencil bits of the framebuffer drawn into.
 GLint framebufferStencilBits();
 

@@ -79,12 +79,11 @@ OffscreenContext::~OffscreenContext()
 
 void OffscreenContext::finish() const
 {
-    gl11::glFinish();
-    // ES's rows run from the bottom; the window's, and buffer_'s, from the top.
+    // GL's rows run from the bottom; the window's, and buffer_'s, from the top.
     Native& n = *native_;
     const std::size_t row = static_cast<std::size_t>(width_) * 4;
     n.rows.resize(buffer_.size());
-    ::glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, n.rows.data());
+    gl11::glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, n.rows.data());
     for (int y = 0; y < height_; ++y) {
         std::memcpy(&buffer_[row * static_cast<std::size_t>(y)],
                     &n.rows[row * static_cast<std::size_t>(height_ - 1 - y)], row);

@@ -26,7 +26,7 @@ enum MusicFlag : unsigned {
     musicLoop = 4,   // play the song again from its loop point when it ends
 };
 
-class SoundLibrary : private SoundSource {
+class SoundLibrary final : private SoundSource {
 public:
     explicit SoundLibrary(std::unique_ptr<SoundOutput> output);
     ~SoundLibrary();

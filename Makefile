@@ -43,14 +43,21 @@ web: deps
 run: win32
 	tools/run.sh $(WIN32)/thousand.exe
 
-# The host tests run in parallel; the Wine tests one at a time, each on its own display.
-test: native win32
+# The browsers' driver for the web page's tests, from npm by its lock file.
+tests/web/node_modules: tests/web/package-lock.json
+	cd tests/web && npm ci --no-audit --no-fund
+	touch $@
+
+# The host tests (the browsers' with them) run in parallel; the Wine tests one at a time,
+# each on its own display.
+test: native win32 web tests/web/node_modules
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(WIN32) --output-on-failure
 
-bench: native
+bench: native web tests/web/node_modules
 	$(NATIVE)/bin/thousand_bench
 	$(NATIVE)/bin/thousand_bench_gles
+	node bench/web_bench.mjs $(WEB)/thousand.html $(NATIVE)/bin/snapshot
 
 # A bounded fuzzing session of the module loader and player: FUZZ_SECONDS long (default
 # five minutes), starting from the seed corpus. New inputs go to build/fuzz-corpus, and

@@ -22,6 +22,7 @@
 #include "platform/render_window.h"
 #include "platform/window_size.h"
 #include "resources/resource_numbers.h"
+#include "scene/camera.h"
 #include "show/frame_script.h"
 #include "show/site.h"
 
@@ -59,6 +60,9 @@ EM_JS(void, pageTakeShot, (int frame, const unsigned char* rgba, int width, int 
     Module.thousand.shot(frame, HEAPU8.slice(rgba, rgba + width * height * 4), width, height);
 });
 EM_JS(void, pageShowEnded, (), { Module.thousand.ended(); });
+EM_JS(void, pageFrameDrawn, (int frames, double milliseconds, float eyeX, float eyeY, float eyeZ, int blend), {
+    Module.thousand.drawn(frames, milliseconds, [eyeX, eyeY, eyeZ], blend != 0);
+});
 EM_JS(void, pageToggleFullscreen, (), { Module.thousand.toggleFullscreen(); });
 
 // The keys the show takes: their default actions (scrolling, the browser's help) are
@@ -131,12 +135,14 @@ void offerShot()
     pageTakeShot(frame, pixels.data(), width, height);
 }
 
-// The end on Escape: the music stops and the last frame stands.
+// The end on Escape: the music stops and the last frame stands. The page's next show
+// is another instance of the program, with listeners of its own.
 void endShow()
 {
     showRunning = false;
     musicPlayer.stop();
     clearKeys();
+    emscripten_html5_remove_all_event_listeners();
     pageShowEnded();
 }
 
@@ -147,9 +153,13 @@ EM_BOOL frame(double, void*)
     if (!showRunning) {
         return EM_FALSE;
     }
+    // How long the frame took to draw, its GL work finished (present waits for it).
+    const double began = emscripten_get_now();
     DrawFrame();
-    ++framesDrawn;
+    const double took = emscripten_get_now() - began;
     offerShot();
+    ++framesDrawn;
+    pageFrameDrawn(static_cast<int>(framesDrawn), took, camera.eye.x, camera.eye.y, camera.eye.z, blendToggle ? 1 : 0);
     if (KeyState[escapeKey]) {
         endShow();
         return EM_FALSE;

@@ -10,8 +10,11 @@ NATIVE="cmake make g++ pkg-config python3 googletest libgtest-dev libbenchmark-d
         wine xvfb xdotool x11-utils imagemagick
         openmpt123 sox clang libclang-rt-14-dev python3-numpy ffmpeg
         libfreetype-dev libpng-dev fonts-dejavu-core fonts-dejavu-extra
-        tesseract-ocr tesseract-ocr-eng"
-I386="wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386"
+        tesseract-ocr tesseract-ocr-eng
+        emscripten nodejs chromium firefox-esr pulseaudio"
+# PulseAudio adds an ALSA hook that Wine's 32-bit ALSA can load only with the 32-bit
+# plugins: without them the Wine layers would lose their sound.
+I386="wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 libasound2-plugins:i386"
 
 missing=""
 for pkg in $NATIVE $I386; do

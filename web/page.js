@@ -4,7 +4,8 @@
 //
 // The address's fragment takes options for tests and recordings: fps=N draws on a clock
 // that moves 1 / N s a frame, shots=A,B,... keeps those frames' pixels, record keeps the
-// sound that plays. What the page does is in window.thousandPage for them to read.
+// sound that plays. What the page does, and the frames drawn with the time each took, the
+// eye's position and the blending switch, are in window.thousandPage for them to read.
 'use strict';
 
 (() => {
@@ -18,6 +19,8 @@
 
   const page = {
     state: 'question',
+    frames: 0,
+    frameTimes: [],
     fullscreen: false,
     scale: 1,
     fps: Number(options.get('fps')) || 0,
@@ -152,6 +155,7 @@
     after.hidden = true;
     if (!audio) {
       audio = new AudioContext();
+      page.sampleRate = audio.sampleRate;
     }
     audio.resume().catch(() => {});
     if (fullscreen) {
@@ -186,6 +190,16 @@
         },
         shot(frame, rgba, width, height) {
           page.shots[frame] = { rgba, width, height };
+        },
+        drawn(frames, milliseconds, eye, blend) {
+          page.frames = frames;
+          // The last ten seconds' worth at most.
+          page.frameTimes.push(milliseconds);
+          if (page.frameTimes.length > 600) {
+            page.frameTimes.shift();
+          }
+          page.eye = eye;
+          page.blend = blend;
         },
         ended,
         failed,

@@ -159,13 +159,14 @@ EM_BOOL frame(double, void*)
     const double took = emscripten_get_now() - began;
     offerShot();
     ++framesDrawn;
-    pageFrameDrawn(static_cast<int>(framesDrawn), took, camera.eye.x, camera.eye.y, camera.eye.z, blendToggle ? 1 : 0);
     if (KeyState[escapeKey]) {
         endShow();
         return EM_FALSE;
     }
     handleKeys(KeyState, nullptr);
     keysPolled();
+    // The eye and the blending switch as the keys have left them for the next frame.
+    pageFrameDrawn(static_cast<int>(framesDrawn), took, camera.eye.x, camera.eye.y, camera.eye.z, blendToggle ? 1 : 0);
     return EM_TRUE;
 }
 

@@ -132,9 +132,10 @@ def _start_pulseaudio(stack, work_dir, env):
 def running_browser(name, work_dir):
     """Yields puppeteer.launch() settings for 'chromium' or 'firefox'.
 
-    Each call works in a fresh directory of its own under work_dir, which must exist."""
+    Each call works in a fresh directory of its own under work_dir, made if missing."""
     if name not in ('chromium', 'firefox'):
         raise ValueError(f"unknown browser {name!r}: expected 'chromium' or 'firefox'")
+    Path(work_dir).mkdir(parents=True, exist_ok=True)
     work_dir = Path(tempfile.mkdtemp(prefix=f'{name}-', dir=Path(work_dir).resolve()))
     (work_dir / 'home').mkdir()
     (work_dir / 'runtime').mkdir(mode=0o700)

@@ -137,6 +137,7 @@ function writeWav(file, samples, rate) {
   header.writeUInt32LE(rate * 4, 28);
   header.writeUInt16LE(4, 32);
   header.writeUInt16LE(16, 34);
+  header.write('data', 36);
   header.writeUInt32LE(data.length, 40);
   fs.writeFileSync(file, Buffer.concat([header, data]));
 }

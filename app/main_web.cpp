@@ -14,7 +14,6 @@
 #include "app/key_table.h"
 #include "app/keyboard_controls.h"
 #include "app/scene_setup.h"
-#include "assets/bitmap_font.h"
 #include "assets/texture_registry_offscreen.h"
 #include "platform/gl.h"
 #include "platform/music_player.h"

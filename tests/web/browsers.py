@@ -9,19 +9,13 @@ they are). Chromium runs headless and needs nothing else. Firefox draws WebGL 2 
 display and runs an AudioContext only with a sound server, so it gets a private Xvfb
 display and a private PulseAudio daemon that plays into a null sink; both belong to this
 process and end with the context. Everything the browsers write stays under work_dir.
-
-    python3 browsers.py chromium|firefox URL
-
-opens URL with smoke.mjs and fails unless the browser has WebGL 2 and running sound.
 """
 import contextlib
-import json
 import os
 import select
 import shutil
 import socket
 import subprocess
-import sys
 import tempfile
 import time
 from pathlib import Path
@@ -172,36 +166,3 @@ def running_browser(name, work_dir):
         settings.update(defaultViewport=None, env=env)
         yield settings
 
-
-def main(argv):
-    if len(argv) != 3 or argv[1] not in ('chromium', 'firefox'):
-        print('usage: python3 browsers.py chromium|firefox URL', file=sys.stderr)
-        return 2
-    name, url = argv[1], argv[2]
-    here = Path(__file__).resolve().parent
-    with tempfile.TemporaryDirectory(prefix='browsers-') as work_dir:
-        started = time.monotonic()
-        try:
-            with running_browser(name, work_dir) as settings:
-                ready = time.monotonic()
-                settings_file = Path(work_dir, 'settings.json')
-                settings_file.write_text(json.dumps(settings))
-                smoke = subprocess.run(['node', 'smoke.mjs', str(settings_file), url], cwd=here,
-                                       stdout=subprocess.PIPE, text=True, timeout=120)
-        except (RuntimeError, subprocess.TimeoutExpired) as error:
-            print(f'browsers.py: {error}', file=sys.stderr)
-            return 1
-        print(smoke.stdout, end='')
-        print(f'helpers ready in {ready - started:.1f} s, smoke took {time.monotonic() - ready:.1f} s',
-              file=sys.stderr)
-        if smoke.returncode != 0:
-            return 1
-        seen = json.loads(smoke.stdout.strip().splitlines()[-1])
-        if seen != {'webgl2': True, 'audioState': 'running'}:
-            print(f'browsers.py: {name} lacks WebGL 2 or running sound', file=sys.stderr)
-            return 1
-    return 0
-
-
-if __name__ == '__main__':
-    sys.exit(main(sys.argv))

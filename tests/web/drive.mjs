@@ -251,6 +251,23 @@ async function fullscreen(browser) {
   await page.close();
 }
 
+// Yes where the browser refuses fullscreen: the show plays in the page.
+async function refused(browser) {
+  const page = await browser.newPage();
+  await page.evaluateOnNewDocument(() => {
+    Element.prototype.requestFullscreen = () => Promise.reject(new TypeError('refused'));
+  });
+  await page.goto(fileUrl);
+  await page.waitForSelector('#question[open]');
+  await page.click('#yes');
+  if (await waitFor(page, () => window.thousandPage.frames > 10, 'Yes starts the show where fullscreen is refused')) {
+    const shown = await page.evaluate(() => ({ fullscreen: Boolean(document.fullscreenElement),
+                                               width: document.getElementById('thousand-canvas').width }));
+    check('a refused fullscreen plays in the page', !shown.fullscreen && shown.width === 640, JSON.stringify(shown));
+  }
+  await page.close();
+}
+
 // The show's keys on the fixed clock, read back through the eye and the blending switch.
 async function keys(browser) {
   const { page } = await openPage(browser, `${httpUrl}#fps=60&record`);
@@ -335,7 +352,7 @@ async function keys(browser) {
 const browser = await puppeteer.launch({ ...settings, protocolTimeout: 120000 });
 let failed = false;
 try {
-  for (const scenario of [question, show, fullscreen, keys]) {
+  for (const scenario of [question, show, fullscreen, refused, keys]) {
     console.log(`-- ${scenario.name}`);
     try {
       await scenario(browser);

@@ -29,6 +29,8 @@ sys.path.insert(0, str(HERE.parent / "common"))
 import agreement  # noqa: E402
 import browsers  # noqa: E402
 
+# The page's size: at most a megabyte.
+PAGE_LIMIT = 1_000_000
 PSNR_THRESHOLD = 35.0
 SOUND_THRESHOLD = 0.99
 # drive.mjs's frames, at 60 frames a second: the title's stages at 0.5, 1.8 and 3 s, its
@@ -144,6 +146,10 @@ def main():
 
     checks = json.loads((work / "checks.json").read_text())
     failures = [f"{c['name']}: {c['detail']}" for c in checks if not c["ok"]]
+    size = page.stat().st_size
+    print(f"the page: {size} bytes")
+    if size > PAGE_LIMIT:
+        failures.append(f"the page has {size} bytes, more than {PAGE_LIMIT}")
     compare_frames(args, work, failures)
     compare_sound(args, work, failures)
     if failures:

@@ -55,6 +55,7 @@
 
   let audio = null;
   let soundNode = null;
+  let recorder = null;
   let show = null;
   let canvas = null;
   let answer = false;
@@ -118,14 +119,13 @@
         processorOptions: { wasm, module },
       });
       node.port.onmessage = (event) => { page.soundLoaded = event.data.loaded; };
-      let last = node;
-      if (page.recording) {
-        const recorder = new AudioWorkletNode(audio, 'thousand-recorder', { outputChannelCount: [2] });
+      // One recorder for the page, which every show's sound passes through.
+      if (page.recording && !recorder) {
+        recorder = new AudioWorkletNode(audio, 'thousand-recorder', { outputChannelCount: [2] });
         recorder.port.onmessage = (event) => { page.recorded.push(...event.data); };
-        node.connect(recorder);
-        last = recorder;
+        recorder.connect(audio.destination);
       }
-      last.connect(audio.destination);
+      node.connect(recorder || audio.destination);
       return node;
     } catch (error) {
       console.warn('The show plays without sound:', error);
@@ -167,6 +167,7 @@
   async function start(fullscreen) {
     const { resources, soundWasm } = await unpacked;
     if (soundNode) {
+      soundNode.port.postMessage('end');
       soundNode.disconnect();
     }
     soundNode = await makeSound(resources[116], soundWasm);

@@ -16,16 +16,23 @@ class ThousandSound extends AudioWorkletProcessor {
     new Uint8Array(this.sound.memory.buffer, at, module.length).set(module);
     const loaded = this.sound.thousandSoundLoad(sampleRate) !== 0;
     this.port.postMessage({ loaded });
+    this.ended = false;
     this.port.onmessage = (event) => {
       if (event.data === 'start') {
         this.sound.thousandSoundStart();
       } else if (event.data === 'pause') {
         this.sound.thousandSoundPause();
+      } else if (event.data === 'end') {
+        this.ended = true;
       }
     };
   }
 
   process(inputs, outputs) {
+    // A show that has been replaced: the processor may go.
+    if (this.ended) {
+      return false;
+    }
     const [left, right] = outputs[0];
     const frames = left.length;
     const at = this.sound.thousandSoundRender(frames);

@@ -153,11 +153,16 @@
     answer = fullscreen;
     page.state = 'starting';
     after.hidden = true;
+    // Without audio the show goes on silently.
     if (!audio) {
-      audio = new AudioContext();
-      page.sampleRate = audio.sampleRate;
+      try {
+        audio = new AudioContext();
+        page.sampleRate = audio.sampleRate;
+      } catch (error) {
+        console.warn('The show plays without sound:', error);
+      }
     }
-    audio.resume().catch(() => {});
+    audio?.resume().catch(() => {});
     if (fullscreen) {
       stage.requestFullscreen().catch(() => {});
     }

@@ -129,7 +129,8 @@ void offerShot()
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
     // Top row first, as the window counts them.
     for (int y = 0; y < height; ++y) {
-        std::copy_n(&rows[row * static_cast<std::size_t>(height - 1 - y)], row, &pixels[row * static_cast<std::size_t>(y)]);
+        std::copy_n(&rows[row * static_cast<std::size_t>(height - 1 - y)], row,
+                    &pixels[row * static_cast<std::size_t>(y)]);
     }
     pageTakeShot(frame, pixels.data(), width, height);
 }
@@ -165,7 +166,8 @@ EM_BOOL frame(double, void*)
     handleKeys(KeyState, nullptr);
     keysPolled();
     // The eye and the blending switch as the keys have left them for the next frame.
-    pageFrameDrawn(static_cast<int>(framesDrawn), took, camera.eye.x, camera.eye.y, camera.eye.z, blendToggle ? 1 : 0);
+    pageFrameDrawn(static_cast<int>(framesDrawn), took, camera.eye.x, camera.eye.y, camera.eye.z,
+                   blendToggle ? 1 : 0);
     return EM_TRUE;
 }
 

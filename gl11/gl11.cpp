@@ -584,7 +584,10 @@ void glLightfv(GLenum light, GLenum pname, const GLfloat* params)
     }
     State& s = state();
     Light& l = s.lights[light - GL_LIGHT0];
-    float* colour = pname == GL_AMBIENT ? l.ambient : pname == GL_DIFFUSE ? l.diffuse : pname == GL_SPECULAR ? l.specular : nullptr;
+    float* colour = pname == GL_AMBIENT    ? l.ambient
+                    : pname == GL_DIFFUSE  ? l.diffuse
+                    : pname == GL_SPECULAR ? l.specular
+                                           : nullptr;
     if (colour != nullptr) {
         for (int i = 0; i < 4; ++i) {
             colour[i] = params[i];

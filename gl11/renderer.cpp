@@ -277,7 +277,8 @@ void clearBuffers(const State& s, GLbitfield mask)
     raster.scissorTest = s.scissorTest ? 1 : 0;
     std::memcpy(raster.scissorBox, s.scissorBox, sizeof raster.scissorBox);
     applyState(raster);
-    if ((mask & GL_COLOR_BUFFER_BIT) != 0 && std::memcmp(renderer.clearColour, s.clearColour, sizeof s.clearColour) != 0) {
+    if ((mask & GL_COLOR_BUFFER_BIT) != 0 &&
+        std::memcmp(renderer.clearColour, s.clearColour, sizeof s.clearColour) != 0) {
         ::glClearColor(s.clearColour[0], s.clearColour[1], s.clearColour[2], s.clearColour[3]);
         std::memcpy(renderer.clearColour, s.clearColour, sizeof s.clearColour);
     }

@@ -81,7 +81,9 @@ struct TextureObject {
 
 // One compiled call of a display list.
 struct ListCommand {
-    enum class Op : std::uint8_t { begin, end, vertex, normal, colour, texCoord, translate, scale, pushMatrix, popMatrix };
+    enum class Op : std::uint8_t {
+        begin, end, vertex, normal, colour, texCoord, translate, scale, pushMatrix, popMatrix
+    };
     Op op;
     double args[4];
 };

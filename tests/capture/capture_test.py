@@ -21,6 +21,7 @@ import numpy as np
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "common"))
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "sound"))
 import agreement  # noqa: E402
+from frames import psnr  # noqa: E402
 
 FPS = 60
 # Long enough for the water to have risen in the main phase (4.4 s + 3 s); 7.99 s
@@ -86,11 +87,6 @@ def yuv_psnr(video, number, picture):
         if "PSNR" in line and "average:" in line:
             return float(line.split("average:")[1].split()[0])
     raise RuntimeError(f"no PSNR from ffmpeg: {result.stderr.strip()}")
-
-
-def psnr(a, b):
-    mean_square = ((a - b) ** 2).mean()
-    return float("inf") if mean_square == 0 else 10.0 * np.log10(255.0 ** 2 / mean_square)
 
 
 def fine_detail(rgb):

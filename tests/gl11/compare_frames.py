@@ -7,7 +7,6 @@ scale 1 snapshot --gles against snapshot.
 """
 
 import argparse
-import math
 import pathlib
 import shutil
 import subprocess
@@ -15,34 +14,10 @@ import sys
 
 import numpy as np
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "common"))
+from frames import psnr, read_png, read_ppm  # noqa: E402
+
 THRESHOLD = 40.0
-
-
-def read_ppm(path):
-    """A binary PPM as a height x width x 3 array of 8-bit values."""
-    data = pathlib.Path(path).read_bytes()
-    fields = data.split(maxsplit=4)
-    if fields[0] != b"P6" or fields[3] != b"255":
-        raise ValueError(f"{path} is not an 8-bit binary PPM")
-    width, height = int(fields[1]), int(fields[2])
-    pixels = np.frombuffer(fields[4], dtype=np.uint8, count=width * height * 3)
-    return pixels.reshape(height, width, 3)
-
-
-def read_png(path):
-    """A PNG through ImageMagick, as read_ppm gives it."""
-    ppm = subprocess.run(["convert", str(path), "ppm:-"], check=True, capture_output=True).stdout
-    temporary = pathlib.Path(str(path) + ".ppm")
-    temporary.write_bytes(ppm)
-    return read_ppm(temporary)
-
-
-def psnr(a, b):
-    """Peak signal-to-noise ratio in dB over the three channels; 99 for equal pictures."""
-    if a.shape != b.shape:
-        return 0.0
-    mse = np.mean((a.astype(np.float64) - b.astype(np.float64)) ** 2)
-    return 99.0 if mse == 0 else 10.0 * math.log10(255.0 ** 2 / mse)
 
 
 def run_both(args, work):

@@ -1,26 +1,27 @@
 // Drives the show's page in a real browser as a person would, through puppeteer-core,
 // and writes what it saw for web_test.py to judge:
 //
-//     node drive.mjs SETTINGS.json FILE_URL HTTP_URL OUT_DIR
+//     node drive.mjs SETTINGS.json FILE_URL HTTP_URL OUT_DIR FRAME,FRAME,...
 //
 // SETTINGS.json holds puppeteer's launch settings (browsers.py makes them). OUT_DIR
-// receives checks.json (every check with its result), the frames kept as PPM files
-// (frame-N.ppm) and the sound recorded from the page (sound.wav). The exit code is 0
-// once everything was written, whatever the checks found; 1 when the browser failed.
+// receives checks.json (every check with its result, and the sound's rate), the frames
+// named on the command line as the page keeps them (frame-N.rgba, RGBA bytes, top row
+// first) and the sound recorded from the page (sound.s16, interleaved 16-bit stereo).
+// The exit code is 0 once everything was written, whatever the checks found; 1 when the
+// browser failed.
 import fs from 'node:fs';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-const [settingsFile, fileUrl, httpUrl, outDir] = process.argv.slice(2);
-if (!outDir) {
-  console.error('usage: node drive.mjs SETTINGS.json FILE_URL HTTP_URL OUT_DIR');
+const [settingsFile, fileUrl, httpUrl, outDir, frameList] = process.argv.slice(2);
+if (!frameList) {
+  console.error('usage: node drive.mjs SETTINGS.json FILE_URL HTTP_URL OUT_DIR FRAME,FRAME,...');
   process.exit(2);
 }
 const settings = JSON.parse(fs.readFileSync(settingsFile, 'utf8'));
-
-// The frames that web_test.py compares with snapshot's: the title's three stages and its
-// fade, the first frame of the main phase, and the main phase with rings on the water.
-export const comparedFrames = [30, 108, 180, 252, 266, 450];
+// The frames that web_test.py compares with snapshot's.
+const comparedFrames = frameList.split(',').map(Number);
+const kept = {};
 
 const checks = [];
 function check(name, ok, detail = '') {
@@ -29,7 +30,9 @@ function check(name, ok, detail = '') {
 }
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-const state = (page) => page.evaluate(() => ({ ...window.thousandPage, shots: undefined, recorded: undefined, frameTimes: undefined }));
+const state = (page) => page.evaluate(() => ({
+  ...window.thousandPage, shots: undefined, recorded: undefined, frameTimes: undefined,
+}));
 
 async function waitFor(page, test, what, timeout = 30000, arg = undefined) {
   try {
@@ -114,35 +117,6 @@ async function question(browser) {
   await page.close();
 }
 
-function writePpm(file, shot) {
-  const { width, height, rgba } = shot;
-  const rgb = Buffer.alloc(width * height * 3);
-  for (let i = 0, j = 0; i < rgba.length; i += 4, j += 3) {
-    rgb[j] = rgba[i];
-    rgb[j + 1] = rgba[i + 1];
-    rgb[j + 2] = rgba[i + 2];
-  }
-  fs.writeFileSync(file, Buffer.concat([Buffer.from(`P6\n${width} ${height}\n255\n`), rgb]));
-}
-
-function writeWav(file, samples, rate) {
-  const data = Buffer.from(samples.buffer, samples.byteOffset, samples.byteLength);
-  const header = Buffer.alloc(44);
-  header.write('RIFF', 0);
-  header.writeUInt32LE(36 + data.length, 4);
-  header.write('WAVEfmt ', 8);
-  header.writeUInt32LE(16, 16);
-  header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(2, 22);
-  header.writeUInt32LE(rate, 24);
-  header.writeUInt32LE(rate * 4, 28);
-  header.writeUInt16LE(4, 32);
-  header.writeUInt16LE(16, 34);
-  header.write('data', 36);
-  header.writeUInt32LE(data.length, 40);
-  fs.writeFileSync(file, Buffer.concat([header, data]));
-}
-
 // The show on the fixed clock from disk, with its frames kept and its sound recorded,
 // while the main thread is kept busy for a second and the tab is hidden for two.
 async function show(browser) {
@@ -175,10 +149,10 @@ async function show(browser) {
     const shot = window.thousandPage.shots[frame];
     return shot && { frame, width: shot.width, height: shot.height, rgba: window.toBase64(shot.rgba) };
   }), comparedFrames);
-  for (const shot of shots) {
-    if (shot) {
-      writePpm(path.join(outDir, `frame-${shot.frame}.ppm`), { ...shot, rgba: Buffer.from(shot.rgba, 'base64') });
-    }
+  kept.frames = {};
+  for (const shot of shots.filter(Boolean)) {
+    fs.writeFileSync(path.join(outDir, `frame-${shot.frame}.rgba`), Buffer.from(shot.rgba, 'base64'));
+    kept.frames[shot.frame] = [shot.width, shot.height];
   }
   check('every frame to compare was kept', shots.every(Boolean));
   const sound = await page.evaluate(() => {
@@ -192,8 +166,8 @@ async function show(browser) {
     return { rate: window.thousandPage.sampleRate, samples: window.toBase64(new Uint8Array(all.buffer)) };
   });
   const samples = Buffer.from(sound.samples, 'base64');
-  writeWav(path.join(outDir, 'sound.wav'), new Int16Array(samples.buffer, samples.byteOffset, samples.length / 2),
-    sound.rate);
+  fs.writeFileSync(path.join(outDir, 'sound.s16'), samples);
+  kept.rate = sound.rate;
   check('the sound was recorded', samples.length > sound.rate * 4 * 5, `${samples.length / 4} frames`);
   await page.close();
 }
@@ -366,5 +340,5 @@ try {
 } finally {
   await browser.close();
 }
-fs.writeFileSync(path.join(outDir, 'checks.json'), JSON.stringify(checks, null, 1));
+fs.writeFileSync(path.join(outDir, 'checks.json'), JSON.stringify({ checks, ...kept }, null, 1));
 process.exit(failed ? 1 : 0);

@@ -103,23 +103,14 @@ std::vector<Matrix>& currentStack(State& s)
     }
 }
 
-// The current matrix multiplied on the right by `m`.
-void multiply(const Matrix& m)
-{
-    State& s = state();
-    Matrix& current = currentStack(s).back();
-    current = current * m;
-    s.matricesChanged = true;
-}
-
 void translate(double x, double y, double z)
 {
-    multiply(Matrix::translation(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)));
+    multiplyCurrentMatrix(Matrix::translation(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)));
 }
 
 void scale(double x, double y, double z)
 {
-    multiply(Matrix::scaling(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)));
+    multiplyCurrentMatrix(Matrix::scaling(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)));
 }
 
 void pushMatrix()
@@ -352,6 +343,14 @@ void setCapability(const char* call, GLenum cap, bool on)
 
 } // namespace
 
+void multiplyCurrentMatrix(const Matrix& m)
+{
+    State& s = state();
+    Matrix& current = currentStack(s).back();
+    current = current * m;
+    s.matricesChanged = true;
+}
+
 RasterState currentRasterState()
 {
     const State& s = state();
@@ -529,7 +528,7 @@ void glOrtho(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top, GLdou
                           0.0, 0.0, -2.0 / (zFar - zNear), 0.0,
                           -(right + left) / (right - left), -(top + bottom) / (top - bottom),
                           -(zFar + zNear) / (zFar - zNear), 1.0};
-    multiply(Matrix::fromDoubles(m));
+    multiplyCurrentMatrix(Matrix::fromDoubles(m));
 }
 
 void glGetFloatv(GLenum pname, GLfloat* params)

@@ -17,16 +17,6 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-void multiplyCurrent(const double (&m)[16])
-{
-    State& s = state();
-    std::vector<Matrix>& stack = s.matrixMode == GL_PROJECTION ? s.projection
-                                 : s.matrixMode == GL_TEXTURE  ? s.texture
-                                                               : s.modelView;
-    stack.back() = stack.back() * Matrix::fromDoubles(m);
-    s.matricesChanged = true;
-}
-
 bool powerOfTwo(GLint n)
 {
     return n > 0 && (n & (n - 1)) == 0;
@@ -119,7 +109,7 @@ void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFa
                           0.0, f, 0.0, 0.0,
                           0.0, 0.0, (zFar + zNear) / depth, -1.0,
                           0.0, 0.0, 2.0 * zFar * zNear / depth, 0.0};
-    multiplyCurrent(m);
+    multiplyCurrentMatrix(Matrix::fromDoubles(m));
 }
 
 void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GLdouble centerY, GLdouble centerZ,
@@ -152,9 +142,9 @@ void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GL
                           side[1], trueUp[1], -forward[1], 0.0,
                           side[2], trueUp[2], -forward[2], 0.0,
                           0.0, 0.0, 0.0, 1.0};
-    multiplyCurrent(m);
+    multiplyCurrentMatrix(Matrix::fromDoubles(m));
     const double back[16] = {1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, -eyeX, -eyeY, -eyeZ, 1.0};
-    multiplyCurrent(back);
+    multiplyCurrentMatrix(Matrix::fromDoubles(back));
 }
 
 GLint gluBuild2DMipmaps(GLenum target, GLint components, GLint width, GLint height, GLenum format, GLenum type,

@@ -97,8 +97,10 @@ struct State {
     std::vector<Matrix> texture{Matrix::identity()};
     GLenum matrixMode = GL_MODELVIEW;
     // Derived from the model-view and projection matrices; refreshed before vertices are
-    // transformed whenever a matrix call has touched either.
+    // transformed whenever a matrix call has touched either, the normals' matrix only
+    // for vertices that need their normal.
     bool matricesChanged = true;
+    bool normalMatrixStale = true;
     Matrix modelViewProjection = Matrix::identity();
     NormalMatrix normalMatrix{};
 
@@ -164,6 +166,9 @@ State& state();
 void reject(GLenum error, const char* call, const char* reason);
 // Refuses a call that is not handled for `value`.
 void rejectValue(const char* call, const char* what, GLenum value);
+
+// The current matrix multiplied on the right by `m`, as GL's matrix calls do.
+void multiplyCurrentMatrix(const Matrix& m);
 
 // The raster state of the primitives drawn now.
 RasterState currentRasterState();

@@ -94,13 +94,17 @@ void transformVertices(State& s, const VertexInput* in, std::size_t count, GpuVe
     const Matrix& modelView = s.modelView.back();
     if (s.matricesChanged) {
         s.modelViewProjection = s.projection.back() * modelView;
-        s.normalMatrix = NormalMatrix::of(modelView);
+        s.normalMatrixStale = true;
         s.matricesChanged = false;
     }
     const bool generating = s.textureGen[0] || s.textureGen[1];
     const bool sphereMap = (s.textureGen[0] && s.textureGenMode[0] == TexGenMode::sphereMap) ||
                            (s.textureGen[1] && s.textureGenMode[1] == TexGenMode::sphereMap);
     const bool needsNormal = s.lighting || sphereMap;
+    if (needsNormal && s.normalMatrixStale) {
+        s.normalMatrix = NormalMatrix::of(modelView);
+        s.normalMatrixStale = false;
+    }
     const bool needsEye = needsNormal || generating;
     const Matrix& textureMatrix = s.texture.back();
     const bool textureTransformed = !textureMatrix.isIdentity();

@@ -52,9 +52,12 @@ constexpr int escapeKey = 0x1B;
 constexpr int f1Key = 0x70;
 
 bool showRunning = false;
+// The frames whose pixels the page asked for, read once at the start.
+std::vector<int> shotFrames;
 
 EM_JS(int, pageFixedRate, (), { return Module.thousand.fps | 0; });
-EM_JS(int, pageWantsShot, (int frame), { return Module.thousand.shots.includes(frame) ? 1 : 0; });
+EM_JS(int, pageShotCount, (), { return Module.thousand.shots.length; });
+EM_JS(int, pageShotFrame, (int index), { return Module.thousand.shots[index] | 0; });
 EM_JS(void, pageTakeShot, (int frame, const unsigned char* rgba, int width, int height), {
     Module.thousand.shot(frame, HEAPU8.slice(rgba, rgba + width * height * 4), width, height);
 });
@@ -116,7 +119,7 @@ EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, vo
 void offerShot()
 {
     const int frame = static_cast<int>(framesDrawn);
-    if (!pageWantsShot(frame)) {
+    if (std::find(shotFrames.begin(), shotFrames.end(), frame) == shotFrames.end()) {
         return;
     }
     const int width = renderWindow.width;
@@ -180,6 +183,9 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE int thousandStart(int fullscreen)
 {
     fixedRate = pageFixedRate();
+    for (int i = 0; i < pageShotCount(); ++i) {
+        shotFrames.push_back(pageShotFrame(i));
+    }
     for (int number : {swirlBitmap, cloudBitmap, burstBitmap, glyphsBitmap, bannerBitmap}) {
         std::vector<unsigned char> bytes = pageResource(number);
         if (!bytes.empty()) {

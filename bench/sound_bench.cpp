@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "sound/mod_module.h"
-#include "sound/mod_player.h"
+#include "sound/module.h"
+#include "sound/player.h"
 #include "tests/sound/test_modules.h"
 #include "tools/assets/mod_writer.h"
 
@@ -37,22 +37,22 @@ std::vector<std::uint8_t> readFile(const std::string& path)
 const std::string soundtrackPath = std::string(THOUSAND_SOURCE_DIR) + "/resources/thousand.mod";
 
 // The module to measure, or null with the reason in `error`.
-std::unique_ptr<ModModule> benchModule(const std::string& name, std::string& error)
+std::unique_ptr<Module> benchModule(const std::string& name, std::string& error)
 {
-    auto module = std::make_unique<ModModule>();
+    auto module = std::make_unique<Module>();
     if (name == "soundtrack") {
         const std::vector<std::uint8_t> bytes = readFile(soundtrackPath);
         if (bytes.empty()) {
             error = soundtrackPath + " is not there (yet)";
             return nullptr;
         }
-        const ModLoadResult result = loadMod(bytes.data(), bytes.size(), *module);
-        if (result != ModLoadResult::Loaded) {
+        const LoadResult result = loadModule(bytes.data(), bytes.size(), *module);
+        if (result != LoadResult::Loaded) {
             error = soundtrackPath + ": " + describe(result);
             return nullptr;
         }
     } else {
-        *module = busyModule(name == "channels_32" ? 32 : 4, 4);
+        *module = loadSong(busyModule(name == "channels_32" ? 32 : 4, 4));
     }
     return module;
 }
@@ -60,17 +60,17 @@ std::unique_ptr<ModModule> benchModule(const std::string& name, std::string& err
 void BM_RenderModule(benchmark::State& state, const std::string& name)
 {
     std::string error;
-    const std::unique_ptr<ModModule> module = benchModule(name, error);
+    const std::unique_ptr<Module> module = benchModule(name, error);
     if (!module) {
         state.SkipWithError(error.c_str());
         return;
     }
-    ModPlayerOptions options;
+    PlayerOptions options;
     options.rate = rate;
     options.loop = true;
     options.ramp = true;
     options.interpolate = true;
-    ModPlayer player(*module, options);
+    Player player(*module, options);
     std::vector<std::int16_t> block(blockFrames * 2);
     std::size_t frames = 0;
     const Clock::time_point start = Clock::now();
@@ -119,7 +119,7 @@ bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
 // A module of a single tick: what the peer costs before it makes any sound.
 double peerStartSeconds(const std::string& folder)
 {
-    ModModule tiny = makeEmptyModule(4, 1);
+    ModSong tiny = makeEmptySong(4, 1);
     tiny.cells[0] = ModCell{0, 0, 0xF, 0x01};
     tiny.cells[1] = ModCell{0, 0, 0xB, 0x00};
     const std::string path = folder + "/tiny.mod";
@@ -140,7 +140,7 @@ double peerStartSeconds(const std::string& folder)
 void BM_PeerRenderModule(benchmark::State& state, const std::string& name)
 {
     std::string error;
-    const std::unique_ptr<ModModule> module = benchModule(name, error);
+    const std::unique_ptr<Module> module = benchModule(name, error);
     if (!module) {
         state.SkipWithError(error.c_str());
         return;
@@ -153,7 +153,7 @@ void BM_PeerRenderModule(benchmark::State& state, const std::string& name)
     const std::string folder = folderTemplate;
     const std::string path = name == "soundtrack" ? soundtrackPath : folder + "/" + name + ".mod";
     const double start = peerStartSeconds(folder);
-    if (start < 0.0 || (name != "soundtrack" && !writeFile(path, writeMod(*module)))) {
+    if (start < 0.0 || (name != "soundtrack" && !writeFile(path, writeMod(busyModule(name == "channels_32" ? 32 : 4, 4))))) {
         state.SkipWithError("openmpt123 did not run (is it installed?)");
         return;
     }

@@ -30,10 +30,7 @@ thousand_warnings(thousand_web)
 # its host.
 add_executable(thousand_sound
     platform/sound_worklet_web.cpp
-    sound/mod_mixer.cpp
-    sound/mod_module.cpp
-    sound/mod_player.cpp
-    sound/mod_tables.cpp
+    ${THOUSAND_SOUND_SOURCES}
     sound/sound_library.cpp
 )
 target_include_directories(thousand_sound PRIVATE ${PROJECT_SOURCE_DIR})

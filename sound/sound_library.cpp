@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <utility>
 
-#include "sound/mod_player.h"
+#include "sound/player.h"
 
 namespace {
 
 constexpr int lowestRate = 8000;
 constexpr int highestRate = 192000;
 
-ModPlayerOptions playerOptions(int rate, unsigned flags)
+PlayerOptions playerOptions(int rate, unsigned flags)
 {
-    ModPlayerOptions options;
+    PlayerOptions options;
     options.rate = rate;
     options.loop = (flags & musicLoop) != 0;
     options.ramp = (flags & musicRamp) != 0;
@@ -52,13 +52,13 @@ MusicHandle SoundLibrary::loadMusic(const void* data, std::size_t length, unsign
         return 0;
     }
     // Loaded and set up outside the mixing lock: the output plays on meanwhile.
-    auto module = std::make_unique<ModModule>();
-    lastLoadResult_ = data ? loadMod(static_cast<const std::uint8_t*>(data), length, *module)
-                           : ModLoadResult::HeaderCutShort;
-    if (lastLoadResult_ != ModLoadResult::Loaded) {
+    auto module = std::make_unique<Module>();
+    lastLoadResult_ = data ? loadModule(static_cast<const std::uint8_t*>(data), length, *module)
+                           : LoadResult::HeaderCutShort;
+    if (lastLoadResult_ != LoadResult::Loaded) {
         return 0;
     }
-    auto player = std::make_unique<ModPlayer>(*module, playerOptions(rate_, flags));
+    auto player = std::make_unique<Player>(*module, playerOptions(rate_, flags));
 
     {
         std::lock_guard<std::mutex> mix(mixLock_);
@@ -79,7 +79,7 @@ MusicHandle SoundLibrary::loadMusic(const void* data, std::size_t length, unsign
     return handle_;
 }
 
-ModLoadResult SoundLibrary::lastLoadResult() const
+LoadResult SoundLibrary::lastLoadResult() const
 {
     std::lock_guard<std::mutex> call(callLock_);
     return lastLoadResult_;
@@ -101,11 +101,11 @@ bool SoundLibrary::playMusic(MusicHandle music)
     if (!initialised_ || music == 0 || music != handle_) {
         return false;
     }
-    std::unique_ptr<ModPlayer> finished;
+    std::unique_ptr<Player> finished;
     std::lock_guard<std::mutex> mix(mixLock_);
     if (player_->ended()) {
         // A song without loop that has played out starts again from its beginning.
-        finished = std::exchange(player_, std::make_unique<ModPlayer>(*module_, playerOptions(rate_, musicFlags_)));
+        finished = std::exchange(player_, std::make_unique<Player>(*module_, playerOptions(rate_, musicFlags_)));
     }
     playing_ = true;
     return true;

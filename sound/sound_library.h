@@ -5,10 +5,10 @@
 #include <memory>
 #include <mutex>
 
-#include "sound/mod_module.h"
+#include "sound/module.h"
 #include "sound/sound_output.h"
 
-class ModPlayer;
+class Player;
 
 // The program's sound system: one output device and one module played on it.
 //
@@ -46,7 +46,7 @@ public:
     // or 0 on failure or before init.
     MusicHandle loadMusic(const void* data, std::size_t length, unsigned flags);
     // Why the last loadMusic failed, or Loaded.
-    ModLoadResult lastLoadResult() const;
+    LoadResult lastLoadResult() const;
 
     bool start();                       // starts or resumes the output
     bool playMusic(MusicHandle music);  // plays the module from where it stands, or
@@ -63,10 +63,10 @@ private:
     bool initialised_ = false;
     int rate_ = 0;
     unsigned musicFlags_ = 0;
-    std::unique_ptr<ModModule> module_;
-    std::unique_ptr<ModPlayer> player_;
+    std::unique_ptr<Module> module_;
+    std::unique_ptr<Player> player_;
     MusicHandle handle_ = 0;
     MusicHandle nextHandle_ = 1;
     bool playing_ = false;
-    ModLoadResult lastLoadResult_ = ModLoadResult::Loaded;
+    LoadResult lastLoadResult_ = LoadResult::Loaded;
 };

@@ -21,15 +21,15 @@ constexpr std::size_t patternOffset = signatureOffset + 4;
 
 // Cuts a module down to its first `patterns` patterns and short samples, keeping its
 // effects, so that the fuzzer spends its time on the replayer rather than on copying.
-ModModule shrink(ModModule module, int patterns, std::size_t sampleBytes)
+ModSong shrink(ModSong module, int patterns, std::size_t sampleBytes)
 {
     const int kept = patterns < module.patternCount ? patterns : module.patternCount;
     module.patternCount = kept;
     module.songLength = kept;
-    for (int i = 0; i < ModModule::maxOrders; ++i) {
+    for (int i = 0; i < ModSong::maxOrders; ++i) {
         module.orders[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i < kept ? i : 0);
     }
-    module.cells.resize(static_cast<std::size_t>(kept * ModModule::rowsPerPattern * module.channels));
+    module.cells.resize(static_cast<std::size_t>(kept * ModSong::rowsPerPattern * module.channels));
     for (ModSample& sample : module.samples) {
         if (sample.data.size() > sampleBytes) {
             sample.data.resize(sampleBytes);
@@ -43,9 +43,9 @@ ModModule shrink(ModModule module, int patterns, std::size_t sampleBytes)
 }
 
 // A four-channel module with a note on each channel and one row of effects.
-ModModule cornerModule(const std::vector<ModCell>& row, int speed = 6)
+ModSong cornerModule(const std::vector<ModCell>& row, int speed = 6)
 {
-    ModModule module = shrink(busyModule(4, 1), 1, 128);
+    ModSong module = shrink(busyModule(4, 1), 1, 128);
     for (int c = 0; c < 4; ++c) {
         module.cell(0, 4, c) = c < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(c)] : ModCell{};
         module.cell(0, 5, c) = ModCell{0, 0, row.empty() ? std::uint8_t{0} : row[0].effect,
@@ -55,13 +55,13 @@ ModModule cornerModule(const std::vector<ModCell>& row, int speed = 6)
     return module;
 }
 
-std::vector<std::pair<std::string, ModModule>> modules()
+std::vector<std::pair<std::string, ModSong>> modules()
 {
-    std::vector<std::pair<std::string, ModModule>> out;
+    std::vector<std::pair<std::string, ModSong>> out;
     for (const TestModule& test : comparisonModules()) {
         out.emplace_back(test.name, shrink(test.module, test.module.channels > 8 ? 1 : 2, 256));
     }
-    ModModule soundtracker = shrink(busyModule(4, 1), 1, 200);
+    ModSong soundtracker = shrink(busyModule(4, 1), 1, 200);
     soundtracker.samples.resize(15);
     out.emplace_back("soundtracker", soundtracker);
 
@@ -97,7 +97,7 @@ std::vector<std::pair<std::string, ModModule>> modules()
         out.emplace_back(corner.name, cornerModule(corner.row, corner.speed));
     }
 
-    ModModule tinySamples = cornerModule({{428, 1, 0, 0}, {428, 2, 0, 0}, {428, 3, 0, 0}, {428, 4, 0, 0}});
+    ModSong tinySamples = cornerModule({{428, 1, 0, 0}, {428, 2, 0, 0}, {428, 3, 0, 0}, {428, 4, 0, 0}});
     tinySamples.samples[0].data.assign(2, 100);
     tinySamples.samples[0].loopLength = 2;
     tinySamples.samples[1].data.clear();
@@ -107,9 +107,9 @@ std::vector<std::pair<std::string, ModModule>> modules()
     tinySamples.samples[2].loopLength = 2;
     out.emplace_back("tiny_samples", tinySamples);
 
-    ModModule orders = shrink(busyModule(4, 2), 2, 64);
+    ModSong orders = shrink(busyModule(4, 2), 2, 64);
     orders.songLength = 128;
-    for (int i = 0; i < ModModule::maxOrders; ++i) {
+    for (int i = 0; i < ModSong::maxOrders; ++i) {
         orders.orders[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i % 3 == 2 ? 0xFE : i % 2);
     }
     orders.restartPosition = 127;

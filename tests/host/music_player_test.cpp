@@ -15,7 +15,7 @@ namespace {
 // A song that makes sound at once: a looped square wave on the first row.
 std::vector<std::uint8_t> toneFile()
 {
-    ModModule module = makeEmptyModule(4, 1);
+    ModSong module = makeEmptySong(4, 1);
     ModSample& square = module.samples[0];
     square.volume = 64;
     for (int i = 0; i < 32; ++i) {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "sound/mod_player.h"
+#include "sound/player.h"
 #include "sound/sound_library.h"
 #include "sound/sound_output.h"
 #include "tools/assets/mod_writer.h"
@@ -33,9 +33,9 @@ private:
 
 // A four-channel song of one row: a looped square wave on channel 1 and a pattern
 // break, so that a pass through the song is short and the loop comes soon.
-ModModule shortSong()
+ModSong shortSong()
 {
-    ModModule module = makeEmptyModule(4, 1);
+    ModSong module = makeEmptySong(4, 1);
     ModSample& square = module.samples[0];
     square.name = "square";
     square.volume = 64;
@@ -58,13 +58,13 @@ const std::vector<std::uint8_t>& shortSongFile()
 // What the replayer itself makes of the short song with the library's options.
 std::vector<std::int16_t> reference(unsigned flags, std::size_t frames, std::size_t* songFrames = nullptr)
 {
-    ModModule module;
-    EXPECT_EQ(loadMod(shortSongFile().data(), shortSongFile().size(), module), ModLoadResult::Loaded);
-    ModPlayerOptions options;
+    Module module;
+    EXPECT_EQ(loadModule(shortSongFile().data(), shortSongFile().size(), module), LoadResult::Loaded);
+    PlayerOptions options;
     options.rate = 44100;
     options.loop = (flags & musicLoop) != 0;
     options.ramp = (flags & musicRamp) != 0;
-    ModPlayer player(module, options);
+    Player player(module, options);
     std::vector<std::int16_t> out(2 * frames, 0);
     const std::size_t rendered = player.render(out.data(), frames);
     if (songFrames) {
@@ -175,21 +175,21 @@ TEST(SoundLibraryTest, LoadsFromExactlyTheBytesGivenAndNoMore)
 
     struct Case {
         std::size_t length;
-        ModLoadResult result;
+        LoadResult result;
     };
     const Case cases[] = {
-        {file.size(), ModLoadResult::Loaded},
-        {patternsEnd, ModLoadResult::Loaded},   // the sample is kept as far as it goes
-        {patternsEnd - 1, ModLoadResult::PatternsCutShort},
-        {500, ModLoadResult::HeaderCutShort},
-        {0, ModLoadResult::HeaderCutShort},
+        {file.size(), LoadResult::Loaded},
+        {patternsEnd, LoadResult::Loaded},   // the sample is kept as far as it goes
+        {patternsEnd - 1, LoadResult::PatternsCutShort},
+        {500, LoadResult::HeaderCutShort},
+        {0, LoadResult::HeaderCutShort},
     };
     for (const Case& c : cases) {
         Rig rig;
         ASSERT_TRUE(rig.init());
         const ExactBlock block(file, c.length);
         const MusicHandle handle = rig.library->loadMusic(block.data(), block.size(), musicLoop);
-        EXPECT_EQ(handle != 0, c.result == ModLoadResult::Loaded) << c.length;
+        EXPECT_EQ(handle != 0, c.result == LoadResult::Loaded) << c.length;
         EXPECT_EQ(rig.library->lastLoadResult(), c.result) << c.length;
     }
 
@@ -198,7 +198,7 @@ TEST(SoundLibraryTest, LoadsFromExactlyTheBytesGivenAndNoMore)
     EXPECT_EQ(rig.library->loadMusic(nullptr, 4000, musicLoop), 0u);
     std::vector<std::uint8_t> noise(3000, 0xA5);
     EXPECT_EQ(rig.library->loadMusic(noise.data(), noise.size(), musicLoop), 0u);
-    EXPECT_EQ(rig.library->lastLoadResult(), ModLoadResult::UnknownFormat);
+    EXPECT_EQ(rig.library->lastLoadResult(), LoadResult::UnknownFormat);
 }
 
 TEST(SoundLibraryTest, TheBytesMayGoOnceLoaded)

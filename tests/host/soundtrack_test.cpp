@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "sound/mod_module.h"
+#include "sound/module.h"
 #include "tests/host/test_files.h"
 
 // Checks the committed soundtrack as a musician would before handing it over: the song
@@ -23,8 +23,8 @@ protected:
     static void SetUpTestSuite()
     {
         bytes_ = new std::vector<std::uint8_t>(readFile(SOUNDTRACK_FILE));
-        module_ = new ModModule;
-        result_ = loadMod(bytes_->data(), bytes_->size(), *module_);
+        module_ = new Module;
+        result_ = loadModule(bytes_->data(), bytes_->size(), *module_);
     }
     static void TearDownTestSuite()
     {
@@ -33,13 +33,13 @@ protected:
     }
 
     static std::vector<std::uint8_t>* bytes_;
-    static ModModule* module_;
-    static ModLoadResult result_;
+    static Module* module_;
+    static LoadResult result_;
 };
 
 std::vector<std::uint8_t>* Soundtrack::bytes_ = nullptr;
-ModModule* Soundtrack::module_ = nullptr;
-ModLoadResult Soundtrack::result_ = ModLoadResult::HeaderCutShort;
+Module* Soundtrack::module_ = nullptr;
+LoadResult Soundtrack::result_ = LoadResult::HeaderCutShort;
 
 // One pass through a song, row by row, as far as the song's flow takes it: the order
 // and row it comes back to, and what it played on the way.
@@ -54,17 +54,17 @@ struct SongFlow {
 
 // Follows position jumps, pattern breaks, speed and tempo. Pattern loops and delays
 // are not modelled; the flag says whether the song uses them.
-SongFlow followSong(const ModModule& module)
+SongFlow followSong(const Module& module)
 {
     SongFlow flow;
-    std::vector<std::vector<int>> visitedSpeed(ModModule::maxOrders, std::vector<int>(64, -1));
-    std::vector<std::vector<int>> visitedTempo(ModModule::maxOrders, std::vector<int>(64, -1));
+    std::vector<std::vector<int>> visitedSpeed(module.orders.size(), std::vector<int>(64, -1));
+    std::vector<std::vector<int>> visitedTempo(module.orders.size(), std::vector<int>(64, -1));
     int order = 0;
     int row = 0;
     int speed = 6;
     int tempo = 125;
     for (int guard = 0; guard < 128 * 64; ++guard) {
-        if (order >= module.songLength) {
+        if (order >= static_cast<int>(module.orders.size())) {
             return flow;
         }
         if (visitedSpeed[order][row] >= 0) {
@@ -80,14 +80,14 @@ SongFlow followSong(const ModModule& module)
         int jumpOrder = -1;
         int breakRow = -1;
         for (int channel = 0; channel < module.channels; ++channel) {
-            const ModCell& cell = module.cell(pattern, row, channel);
-            if (cell.effect == 0xF && cell.parameter > 0) {
+            const Cell& cell = module.cell(pattern, row, channel);
+            if (cell.effect == Effect::SpeedTempo && cell.parameter > 0) {
                 (cell.parameter < 0x20 ? speed : tempo) = cell.parameter;
-            } else if (cell.effect == 0xB) {
+            } else if (cell.effect == Effect::PositionJump) {
                 jumpOrder = cell.parameter;
-            } else if (cell.effect == 0xD) {
+            } else if (cell.effect == Effect::PatternBreak) {
                 breakRow = (cell.parameter >> 4) * 10 + (cell.parameter & 0x0F);
-            } else if (cell.effect == 0xE && ((cell.parameter >> 4) == 0x6 || (cell.parameter >> 4) == 0xE)) {
+            } else if (cell.effect == Effect::Extended && ((cell.parameter >> 4) == 0x6 || (cell.parameter >> 4) == 0xE)) {
                 flow.usesUnmodelledEffects = true;
             }
         }
@@ -163,13 +163,13 @@ bool inTune(const std::vector<double>& signal, double rate, double expected, Par
 }
 
 // A tonal sample as it sounds while held: its loop repeated, or a one-shot from its start.
-std::vector<double> heldSound(const ModSample& sample)
+std::vector<double> heldSound(const Sample& sample)
 {
     std::vector<double> sound;
-    if (sample.looped()) {
+    if (sample.loop != LoopMode::None) {
         for (int repeat = 0; repeat < 8; ++repeat) {
-            for (std::uint32_t i = 0; i < sample.loopLength; ++i) {
-                sound.push_back(sample.data[sample.loopStart + i]);
+            for (std::uint32_t i = sample.loopStart; i < sample.loopEnd; ++i) {
+                sound.push_back(sample.data[i]);
             }
         }
     } else {
@@ -181,14 +181,15 @@ std::vector<double> heldSound(const ModSample& sample)
 constexpr double rateOfPeriod428 = 7093789.2 / (2.0 * 428);
 
 // Whether jumping from a loop's end back to its start is as smooth as the sample's own
-// flow into its loop start: the byte before the loop start must match the loop's last.
-// A loop that starts the sample may step no further than the steepest step inside it.
-bool seamless(const ModSample& sample)
+// flow into its loop start: the byte before the loop start must match the loop's last
+// (to within 3 of the file's 8-bit steps). A loop that starts the sample may step no
+// further than the steepest step inside it.
+bool seamless(const Sample& sample)
 {
-    const std::uint32_t end = sample.loopStart + sample.loopLength;
+    const std::uint32_t end = sample.loopEnd;
     const int last = sample.data[end - 1];
     if (sample.loopStart > 0) {
-        return std::abs(sample.data[sample.loopStart - 1] - last) <= 3;
+        return std::abs(sample.data[sample.loopStart - 1] - last) <= 3 * 256;
     }
     int steepest = 0;
     for (std::uint32_t i = 1; i < end; ++i) {
@@ -199,14 +200,14 @@ bool seamless(const ModSample& sample)
 
 TEST_F(Soundtrack, LoadsAsAnEightChannelModuleWellUnder200Kilobytes)
 {
-    ASSERT_EQ(result_, ModLoadResult::Loaded) << describe(result_);
+    ASSERT_EQ(result_, LoadResult::Loaded) << describe(result_);
     EXPECT_EQ(module_->channels, 8);
     EXPECT_LT(bytes_->size(), 200u * 1024u);
 }
 
 TEST_F(Soundtrack, PlaysOverAMinuteThroughEightPatternsThenLoopsBackToTheVerse)
 {
-    ASSERT_EQ(result_, ModLoadResult::Loaded);
+    ASSERT_EQ(result_, LoadResult::Loaded);
     const SongFlow flow = followSong(*module_);
     EXPECT_FALSE(flow.usesUnmodelledEffects);
     EXPECT_GE(flow.patterns.size(), 8u);
@@ -217,11 +218,13 @@ TEST_F(Soundtrack, PlaysOverAMinuteThroughEightPatternsThenLoopsBackToTheVerse)
     EXPECT_TRUE(flow.speedKeptAtLoop);
 
     // Without its final jump the song would run off the end of the order list instead.
-    ModModule cut = *module_;
-    for (ModCell& cell : cut.cells) {
-        if (cell.effect == 0xB) {
-            cell.effect = 0;
-            cell.parameter = 0;
+    Module cut = *module_;
+    for (Pattern& pattern : cut.patterns) {
+        for (Cell& cell : pattern.cells) {
+            if (cell.effect == Effect::PositionJump) {
+                cell.effect = Effect::None;
+                cell.parameter = 0;
+            }
         }
     }
     EXPECT_EQ(followSong(cut).loopOrder, -1);
@@ -229,23 +232,25 @@ TEST_F(Soundtrack, PlaysOverAMinuteThroughEightPatternsThenLoopsBackToTheVerse)
 
 TEST_F(Soundtrack, EveryNoteNamesARealSampleAtAProTrackerPeriod)
 {
-    ASSERT_EQ(result_, ModLoadResult::Loaded);
+    ASSERT_EQ(result_, LoadResult::Loaded);
     static const std::set<int> periods = {856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
                                           428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
                                           214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
     std::set<int> used;
-    for (const ModCell& cell : module_->cells) {
-        if (cell.sample != 0) {
-            used.insert(cell.sample);
-        }
-        if (cell.period != 0) {
-            EXPECT_EQ(periods.count(cell.period), 1u) << "period " << cell.period;
+    for (const Pattern& pattern : module_->patterns) {
+        for (const Cell& cell : pattern.cells) {
+            if (cell.instrument != 0) {
+                used.insert(cell.instrument);
+            }
+            if (cell.period != 0) {
+                EXPECT_EQ(periods.count(cell.period), 1u) << "period " << cell.period;
+            }
         }
     }
     EXPECT_GE(used.size(), 10u);
     for (int number : used) {
         ASSERT_LE(number, static_cast<int>(module_->samples.size()));
-        const ModSample& sample = module_->samples[static_cast<std::size_t>(number - 1)];
+        const Sample& sample = module_->samples[static_cast<std::size_t>(number - 1)];
         EXPECT_GE(sample.data.size(), 1000u) << "sample " << number;
         EXPECT_GE(sample.volume, 16) << "sample " << number;
         EXPECT_LE(sample.volume, 64) << "sample " << number;
@@ -254,32 +259,31 @@ TEST_F(Soundtrack, EveryNoteNamesARealSampleAtAProTrackerPeriod)
 
 TEST_F(Soundtrack, LoopsLieInsideTheirSamplesAndMeetWithoutAStep)
 {
-    ASSERT_EQ(result_, ModLoadResult::Loaded);
+    ASSERT_EQ(result_, LoadResult::Loaded);
     int loops = 0;
-    for (const ModSample& sample : module_->samples) {
-        if (!sample.looped()) {
+    for (const Sample& sample : module_->samples) {
+        if (sample.loop == LoopMode::None) {
             continue;
         }
         ++loops;
-        EXPECT_LE(sample.loopStart + sample.loopLength, sample.data.size()) << sample.name;
-        EXPECT_GE(sample.loopLength, 1000u) << sample.name;
+        EXPECT_LE(sample.loopEnd, sample.frames()) << sample.name;
+        EXPECT_GE(sample.loopEnd - sample.loopStart, 1000u) << sample.name;
         EXPECT_TRUE(seamless(sample)) << sample.name;
     }
     // Bass, two pads, lead and chip hold their notes.
     EXPECT_EQ(loops, 5);
 
     // The same loop started a few bytes late no longer meets its end.
-    const ModSample& lead = module_->samples[9];
-    ASSERT_TRUE(lead.looped());
-    ModSample shifted = lead;
+    const Sample& lead = module_->samples[9];
+    ASSERT_NE(lead.loop, LoopMode::None);
+    Sample shifted = lead;
     shifted.loopStart += 6;
-    shifted.loopLength -= 6;
     EXPECT_FALSE(seamless(shifted));
 }
 
 TEST_F(Soundtrack, TonalSamplesAreInTune)
 {
-    ASSERT_EQ(result_, ModLoadResult::Loaded);
+    ASSERT_EQ(result_, LoadResult::Loaded);
     // The note each tonal sample sounds at period 428.
     struct Tuning {
         int number;
@@ -294,7 +298,7 @@ TEST_F(Soundtrack, TonalSamplesAreInTune)
         {12, 261.6256},   // chip: C4
     };
     for (const Tuning& t : tunings) {
-        const ModSample& sample = module_->samples[static_cast<std::size_t>(t.number - 1)];
+        const Sample& sample = module_->samples[static_cast<std::size_t>(t.number - 1)];
         Partial found{};
         EXPECT_TRUE(inTune(heldSound(sample), rateOfPeriod428, t.hertz, &found))
             << sample.name << ": " << found.cents << " cents off, strength " << found.strength;

@@ -33,7 +33,7 @@ int chordTone(int chord, int tone)
 
 int chordAt(int pattern, int row)
 {
-    return (pattern * ModModule::rowsPerPattern + row) / 16 % 4;
+    return (pattern * ModSong::rowsPerPattern + row) / 16 % 4;
 }
 
 std::int8_t clip8(double value)
@@ -75,7 +75,7 @@ private:
 
 // The instruments: looped waveforms with a clear pitch (one cycle of 32 or 64 bytes is
 // about 260 or 130 Hz at C-2), unlooped drums, and a plucked sample that loops its tail.
-void addInstruments(ModModule& module)
+void addInstruments(ModSong& module)
 {
     auto& s = module.samples;
     s[lead - 1] = looped(makeSample("lead", 256, 48, [](int i) { return i % 32 < 8 ? 90.0 : -30.0; }), 0);
@@ -112,14 +112,14 @@ void addInstruments(ModModule& module)
 }
 
 // Puts a note (semitone 0 = C-1) with its sample; the effect stays as it was unless given.
-void note(ModModule& module, int pattern, int row, int channel, int semitone, int sample)
+void note(ModSong& module, int pattern, int row, int channel, int semitone, int sample)
 {
     ModCell& cell = module.cell(pattern, row, channel);
     cell.period = static_cast<std::uint16_t>(periodTable[semitone]);
     cell.sample = static_cast<std::uint8_t>(sample);
 }
 
-void effect(ModModule& module, int pattern, int row, int channel, int command, int parameter)
+void effect(ModSong& module, int pattern, int row, int channel, int command, int parameter)
 {
     ModCell& cell = module.cell(pattern, row, channel);
     cell.effect = static_cast<std::uint8_t>(command);
@@ -133,10 +133,10 @@ int melodyTone(int pattern, int step)
     return motif[(step + pattern * 3) % 16];
 }
 
-void addMelody(ModModule& module, int channel, int sample, int base, int everyRows = 2)
+void addMelody(ModSong& module, int channel, int sample, int base, int everyRows = 2)
 {
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; r += everyRows) {
+        for (int r = 0; r < ModSong::rowsPerPattern; r += everyRows) {
             const int tone = melodyTone(p, r / everyRows);
             if (tone >= 0) {
                 note(module, p, r, channel, base + chordTone(chordAt(p, r), tone), sample);
@@ -145,7 +145,7 @@ void addMelody(ModModule& module, int channel, int sample, int base, int everyRo
     }
 }
 
-void addBass(ModModule& module, int channel, int sample, int base)
+void addBass(ModSong& module, int channel, int sample, int base)
 {
     static constexpr int rows[4] = {0, 6, 8, 14};
     for (int p = 0; p < module.patternCount; ++p) {
@@ -159,21 +159,21 @@ void addBass(ModModule& module, int channel, int sample, int base)
 }
 
 // The pad plays each chord's tones in turn, one every four rows.
-void addPad(ModModule& module, int channel, int sample, int base, int firstTone = 0)
+void addPad(ModSong& module, int channel, int sample, int base, int firstTone = 0)
 {
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; r += 4) {
+        for (int r = 0; r < ModSong::rowsPerPattern; r += 4) {
             note(module, p, r, channel, base + chordTone(chordAt(p, r), (r / 4 + firstTone) % 3), sample);
         }
     }
 }
 
 // Kick, hat and snare on one channel, in a sixteen-row groove.
-void addDrums(ModModule& module, int channel)
+void addDrums(ModSong& module, int channel)
 {
     static constexpr int groove[16] = {kick, 0, hat, 0, snare, 0, hat, 0, kick, 0, kick, hat, snare, 0, hat, hat};
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
+        for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
             const int drum = groove[r % 16];
             if (drum != 0) {
                 note(module, p, r, channel, drum == hat ? 24 : 12, drum);
@@ -183,9 +183,9 @@ void addDrums(ModModule& module, int channel)
 }
 
 // Lead, bass, pad and drums over three patterns.
-ModModule bandModule(int patterns = 3)
+ModSong bandModule(int patterns = 3)
 {
-    ModModule module = makeEmptyModule(4, patterns);
+    ModSong module = makeEmptySong(4, patterns);
     addInstruments(module);
     addMelody(module, 0, lead, 12);
     addBass(module, 1, bass, 0);
@@ -194,30 +194,30 @@ ModModule bandModule(int patterns = 3)
     return module;
 }
 
-ModModule melodyModule()
+ModSong melodyModule()
 {
-    ModModule module = bandModule();
+    ModSong module = bandModule();
     module.title = "melody";
     // The second pattern's lead is the plucked sample, whose loop starts past its attack.
-    for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
+    for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
         if (module.cell(1, r, 0).sample == lead) {
             module.cell(1, r, 0).sample = pluck;
         }
     }
     addPad(module, 2, organ, 12);
-    for (int r = 0; r < ModModule::rowsPerPattern; r += 4) {
+    for (int r = 0; r < ModSong::rowsPerPattern; r += 4) {
         module.cell(0, r, 2).sample = pad;
     }
     return module;
 }
 
-ModModule arpeggioModule()
+ModSong arpeggioModule()
 {
-    ModModule module = bandModule();
+    ModSong module = bandModule();
     module.title = "arpeggio";
     // Chords on the pad as arpeggios, held on every row; the lead jumps octaves.
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
+        for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
             const int chord = chordAt(p, r);
             if (r % 16 == 0) {
                 note(module, p, r, 2, 12 + chordRoots[chord], pad);
@@ -233,12 +233,12 @@ ModModule arpeggioModule()
     return module;
 }
 
-ModModule portamentoModule()
+ModSong portamentoModule()
 {
-    ModModule module = bandModule();
+    ModSong module = bandModule();
     module.title = "portamento";
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
+        for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
             const int phase = r % 16;
             // The lead glides to its notes with tone portamento instead of striking them.
             ModCell& cell = module.cell(p, r, 0);
@@ -267,12 +267,12 @@ ModModule portamentoModule()
     return module;
 }
 
-ModModule vibratoModule()
+ModSong vibratoModule()
 {
-    ModModule module = bandModule();
+    ModSong module = bandModule();
     module.title = "vibrato";
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
+        for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
             const int phase = r % 16;
             // Vibrato on the lead, with a different waveform in each pattern.
             if (r == 0) {
@@ -295,12 +295,12 @@ ModModule vibratoModule()
     return module;
 }
 
-ModModule volumeModule()
+ModSong volumeModule()
 {
-    ModModule module = bandModule();
+    ModSong module = bandModule();
     module.title = "volume";
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
+        for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
             const int phase = r % 16;
             // Set volumes, slides and fine slides on the lead.
             if (phase == 0) {
@@ -336,9 +336,9 @@ ModModule volumeModule()
     return module;
 }
 
-ModModule tempoModule()
+ModSong tempoModule()
 {
-    ModModule module = bandModule();
+    ModSong module = bandModule();
     module.title = "tempo";
     // Speeds and tempos that change inside patterns, and pattern delays.
     const struct {
@@ -358,9 +358,9 @@ ModModule tempoModule()
     return module;
 }
 
-ModModule flowModule()
+ModSong flowModule()
 {
-    ModModule module = bandModule(5);
+    ModSong module = bandModule(5);
     module.title = "flow";
     module.songLength = 5;
     // Pattern 0 repeats rows 16 to 31 twice more.
@@ -378,9 +378,9 @@ ModModule flowModule()
     return module;
 }
 
-ModModule eightModule()
+ModSong eightModule()
 {
-    ModModule module = makeEmptyModule(8, 3);
+    ModSong module = makeEmptySong(8, 3);
     module.title = "eight";
     addInstruments(module);
     addMelody(module, 0, lead, 12);
@@ -399,10 +399,10 @@ ModModule eightModule()
 }
 
 // Every channel's volume is lowered so that a sum of many channels stays clear of clipping.
-void quieten(ModModule& module, int volume)
+void quieten(ModSong& module, int volume)
 {
     for (int p = 0; p < module.patternCount; ++p) {
-        for (int r = 0; r < ModModule::rowsPerPattern; ++r) {
+        for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
             for (int c = 0; c < module.channels; ++c) {
                 ModCell& cell = module.cell(p, r, c);
                 if (cell.sample != 0 && cell.effect == 0 && cell.parameter == 0) {
@@ -415,9 +415,9 @@ void quieten(ModModule& module, int volume)
 
 } // namespace
 
-ModModule busyModule(int channels, int patterns)
+ModSong busyModule(int channels, int patterns)
 {
-    ModModule module = makeEmptyModule(channels, patterns);
+    ModSong module = makeEmptySong(channels, patterns);
     addInstruments(module);
     for (int c = 0; c < channels; ++c) {
         const int group = c / 4;
@@ -436,7 +436,7 @@ ModModule busyModule(int channels, int patterns)
 
 std::vector<TestModule> comparisonModules()
 {
-    ModModule many = busyModule(32, 3);
+    ModSong many = busyModule(32, 3);
     many.title = "thirty-two";
     // tests/sound/CMakeLists.txt reads the names from this table, one comparison test
     // each: each entry begins with its name in quotes, and nothing else in the function

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "sound/mod_module.h"
+#include "tools/assets/mod_writer.h"
 
 // Modules built in code for the comparison with the peer player, the benchmarks and the
 // fuzzing corpus. Each one is deterministic and exercises one group of effects over a
@@ -11,7 +11,7 @@
 
 struct TestModule {
     std::string name;
-    ModModule module;
+    ModSong module;
 };
 
 // The modules that the comparison renders: melodic lines with several samples, one per
@@ -20,4 +20,4 @@ std::vector<TestModule> comparisonModules();
 
 // A song of `patterns` patterns on `channels` channels: lead, bass, chords and drums
 // spread over the channels, every channel busy. For benchmarks.
-ModModule busyModule(int channels, int patterns);
+ModSong busyModule(int channels, int patterns);

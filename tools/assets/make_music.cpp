@@ -385,7 +385,7 @@ constexpr int echoDelay = 3;      // rows: a dotted eighth
 // The lead's echo: every cell of the lead, three rows later and quieter, following the
 // song's order and its loop, so that the echo of the last bars sounds over the first
 // bars of the verse.
-void writeEcho(ModModule& module)
+void writeEcho(ModSong& module)
 {
     struct Place {
         int pattern;
@@ -434,9 +434,9 @@ void writeEcho(ModModule& module)
     }
 }
 
-ModModule compose()
+ModSong compose()
 {
-    ModModule module = makeEmptyModule(channelCount, sectionCount);
+    ModSong module = makeEmptySong(channelCount, sectionCount);
     module.title = "Thousand";
     module.samples = makeSamples();
     module.restartPosition = loopSection;

@@ -31,7 +31,7 @@ std::string signature(int channels)
 
 } // namespace
 
-std::vector<std::uint8_t> writeMod(const ModModule& module)
+std::vector<std::uint8_t> writeMod(const ModSong& module)
 {
     std::vector<std::uint8_t> out;
     putText(out, module.title, 20);
@@ -49,7 +49,7 @@ std::vector<std::uint8_t> writeMod(const ModModule& module)
     out.push_back(static_cast<std::uint8_t>(module.songLength));
     out.push_back(static_cast<std::uint8_t>(sampleCount == 15 ? 0x78 : module.restartPosition));
     int highest = module.patternCount - 1;
-    for (int i = 0; i < ModModule::maxOrders; ++i) {
+    for (int i = 0; i < ModSong::maxOrders; ++i) {
         out.push_back(module.orders[static_cast<std::size_t>(i)]);
         if (module.orders[static_cast<std::size_t>(i)] < 0x80) {
             highest = std::max<int>(highest, module.orders[static_cast<std::size_t>(i)]);
@@ -59,7 +59,7 @@ std::vector<std::uint8_t> writeMod(const ModModule& module)
         putText(out, signature(module.channels), 4);
     }
 
-    const std::size_t cellsPerPattern = static_cast<std::size_t>(ModModule::rowsPerPattern * module.channels);
+    const std::size_t cellsPerPattern = static_cast<std::size_t>(ModSong::rowsPerPattern * module.channels);
     for (std::size_t i = 0; i < static_cast<std::size_t>(highest + 1) * cellsPerPattern; ++i) {
         const ModCell cell = i < module.cells.size() ? module.cells[i] : ModCell{};
         out.push_back(static_cast<std::uint8_t>((cell.sample & 0xF0) | (cell.period >> 8 & 0x0F)));
@@ -77,9 +77,9 @@ std::vector<std::uint8_t> writeMod(const ModModule& module)
     return out;
 }
 
-ModModule makeEmptyModule(int channels, int patterns)
+ModSong makeEmptySong(int channels, int patterns)
 {
-    ModModule module;
+    ModSong module;
     module.channels = channels;
     module.songLength = patterns;
     module.patternCount = patterns;
@@ -87,6 +87,6 @@ ModModule makeEmptyModule(int channels, int patterns)
         module.orders[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
     }
     module.samples.resize(31);
-    module.cells.resize(static_cast<std::size_t>(patterns * ModModule::rowsPerPattern * channels));
+    module.cells.resize(static_cast<std::size_t>(patterns * ModSong::rowsPerPattern * channels));
     return module;
 }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "sound/mod_module.h"
+#include "tools/assets/mod_writer.h"
 
 // The instruments of the soundtrack, synthesised from nothing into 8-bit samples.
 //

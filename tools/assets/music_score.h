@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sound/mod_module.h"
+#include "tools/assets/mod_writer.h"
 
 // The notation of the soundtrack's score: pitches, chords and melody lines as text, and
 // a writer of pattern cells. Errors in the score (a note out of an instrument's range,
@@ -53,7 +53,7 @@ int harmonyBelow(int pitch, const Chord& chord);
 // Writes the cells of one pattern.
 class PatternWriter {
 public:
-    PatternWriter(ModModule& module, int pattern) : module_(module), pattern_(pattern) {}
+    PatternWriter(ModSong& module, int pattern) : module_(module), pattern_(pattern) {}
 
     ModCell& at(int row, int channel)
     {
@@ -90,7 +90,7 @@ public:
     }
 
 private:
-    ModModule& module_;
+    ModSong& module_;
     int pattern_;
 };
 

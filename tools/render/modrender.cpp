@@ -11,15 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "sound/mod_module.h"
-#include "sound/mod_player.h"
+#include "sound/module.h"
+#include "sound/player.h"
 #include "tools/render/command_line.h"
 
 namespace {
 
 const char* const usage =
     "usage: modrender [options] INPUT OUTPUT.wav\n"
-    "Renders a ProTracker module to a 16-bit stereo WAV file.\n"
+    "Renders a module to a 16-bit stereo WAV file: ProTracker (MOD), Scream Tracker 3\n"
+    "(S3M), FastTracker 2 (XM) or Impulse Tracker (IT), told apart by their content.\n"
     "\n"
     "  --rate HZ           output rate, 8000 to 192000 (default 44100)\n"
     "  --seconds S         render S seconds, looping the song as needed\n"
@@ -236,15 +237,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "modrender: cannot read %s: %s\n", arguments.input.c_str(), error.c_str());
         return exitLoadOrWrite;
     }
-    ModModule module;
-    const ModLoadResult result = loadMod(bytes.data(), bytes.size(), module);
-    if (result != ModLoadResult::Loaded) {
+    Module module;
+    const LoadResult result = loadModule(bytes.data(), bytes.size(), module);
+    if (result != LoadResult::Loaded) {
         std::fprintf(stderr, "modrender: cannot load %s: %s\n", arguments.input.c_str(), describe(result));
         return exitLoadOrWrite;
     }
 
     // A WAV file's sizes are 32 bits wide; a render that would not fit is refused up front.
-    const double passSeconds = modSongSeconds(module, passLimitSeconds);
+    const double passSeconds = songSeconds(module, passLimitSeconds);
     const double plannedSeconds = arguments.seconds > 0.0 ? arguments.seconds : passSeconds * arguments.loops;
     const double maxFrames = (4294967295.0 - wavHeaderBytes) / bytesPerFrame;
     const double plannedFrames = std::ceil(plannedSeconds * arguments.rate);
@@ -260,12 +261,12 @@ int main(int argc, char** argv)
         return exitLoadOrWrite;
     }
 
-    ModPlayerOptions options;
+    PlayerOptions options;
     options.rate = arguments.rate;
     options.loop = true;
     options.ramp = arguments.ramp;
     options.interpolate = arguments.interpolate;
-    ModPlayer player(module, options);
+    Player player(module, options);
 
     // Whole passes end where the song comes back to a place it has played. The player
     // notices that when it reads the row that begins the next pass, inside the render

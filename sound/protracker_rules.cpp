@@ -1,6 +1,7 @@
-#include "sound/mod_player.h"
+#include "sound/protracker_rules.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "sound/mod_tables.h"
 
@@ -22,8 +23,8 @@ int rememberNibbles(int command, int parameter)
 
 // One channel's state between ticks; lengths in words and offsets in bytes, as
 // ProTracker keeps them for the sound chip.
-struct ModPlayer::Channel {
-    ModCell cell;                  // the row's cell, whose effect runs on every tick
+struct ProTrackerRules::Channel {
+    Cell cell;                     // the row's cell, whose effect runs on every tick
     int sample = 0;                // the sample whose settings are loaded, 1 to 31; 0 none
     std::uint32_t start = 0;       // where a note starts: moved by sample offsets
     std::uint32_t length = 0;      // words played from start before the loop takes over
@@ -53,150 +54,92 @@ struct ModPlayer::Channel {
     int playingSample = 0;         // the sample the last note started
 };
 
-ModPlayer::ModPlayer(const ModModule& module, ModPlayerOptions options)
+ProTrackerRules::ProTrackerRules(const Module& module, Song& song, const PlayerOptions& options)
     : module_(module),
-      options_(options),
-      samples_([&module] {
-          SampleBank bank;
-          for (const ModSample& sample : module.samples) {
-              bank.push_back(sample.data);
-          }
-          return bank;
-      }()),
+      song_(song),
+      samples_(module.samples),
       mixer_(module.channels, options.rate, options.interpolate, options.ramp, samples_),
+      // Four channels at full volume just reach full scale; more channels are scaled
+      // down by the square root of their number, as uncorrelated voices add up.
+      master_(module.channels <= 4 ? 128
+                                   : static_cast<std::int32_t>(std::lround(128.0 * std::sqrt(4.0 / module.channels)))),
       channels_(static_cast<std::size_t>(module.channels))
 {
     // Amiga panning: left, right, right, left.
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         channels_[i].panning = (i % 4 == 0 || i % 4 == 3) ? 0 : 255;
     }
-    // The first tick reads the first row.
-    repeatTick_ = speed_ - 1;
-    order_ = -1;
-    jumpOrder_ = 0;
-    nextPosition();
-    wrapped_ = false;
-    row_ = 0;
 }
 
-ModPlayer::~ModPlayer() = default;
+ProTrackerRules::~ProTrackerRules() = default;
 
-ModChannelTrace ModPlayer::channel(int index) const
+ChannelTrace ProTrackerRules::channel(int index) const
 {
     const Channel& channel = channels_[static_cast<std::size_t>(index)];
-    ModChannelTrace trace;
+    ChannelTrace trace;
     trace.sample = channel.sample;
+    trace.note = channel.cell.note;
     trace.period = channel.outputPeriod;
+    trace.frequency = channel.outputPeriod > 0
+                          ? static_cast<std::uint32_t>(Mixer::amigaClockTenths / 10 / static_cast<std::uint64_t>(
+                                                                                          channel.outputPeriod))
+                          : 0;
     trace.volume = channel.outputVolume;
+    trace.finalVolume = channel.outputVolume * 256;
     trace.panning = channel.panning;
     trace.position = mixer_.position(index);
     trace.active = mixer_.active(index);
     return trace;
 }
 
-std::size_t ModPlayer::framesOfTick()
+std::size_t ProTrackerRules::tickFrames(int rate, int tempo, std::uint64_t& remainder) const
 {
-    // A tick lasts 2.5 / tempo seconds; the remainder carries over so that no time is lost.
-    const std::uint64_t numerator = static_cast<std::uint64_t>(options_.rate) * 5 + tickRemainder_;
-    const std::uint64_t denominator = static_cast<std::uint64_t>(tempo_) * 2;
-    tickRemainder_ = numerator % denominator;
+    // A tick lasts 2.5 / tempo seconds, as the Amiga's timer counts it; the remainder
+    // carries over so that no time is lost.
+    const std::uint64_t numerator = static_cast<std::uint64_t>(rate) * 5 + remainder;
+    const std::uint64_t denominator = static_cast<std::uint64_t>(tempo) * 2;
+    remainder = numerator % denominator;
     return static_cast<std::size_t>(numerator / denominator);
 }
 
-std::size_t ModPlayer::render(std::int16_t* out, std::size_t frames)
+void ProTrackerRules::playRow(int pattern, int row)
 {
-    std::size_t written = 0;
-    while (written < frames) {
-        if (tickFramesLeft_ == 0) {
-            if (ended_) {
-                break;
-            }
-            // The tick's length comes from the tempo before the tick runs: a tempo
-            // change on a row takes effect from the row's second tick.
-            const std::size_t length = framesOfTick();
-            advanceTick();
-            if (ended_) {
-                break;
-            }
-            tickFramesLeft_ = length;
-        }
-        const std::size_t count = std::min(frames - written, tickFramesLeft_);
-        mixer_.mix(out + 2 * written, count);
-        written += count;
-        tickFramesLeft_ -= count;
-    }
-    return written;
-}
-
-void ModPlayer::advanceTick()
-{
-    if (ended_) {
-        return;
-    }
-    ++rowTick_;
-    if (++repeatTick_ >= speed_) {
-        repeatTick_ = 0;
-        if (patternDelayLeft_ == 0) {
-            playRow();
-            if (ended_) {
-                return;
-            }
-        } else {
-            // A delayed row is not read again, but each repeat runs its tick effects, the
-            // fine ones too: repeatTick_ is 0 again on the first tick of each repeat.
-            for (std::size_t i = 0; i < channels_.size(); ++i) {
-                tickEffects(static_cast<int>(i), channels_[i]);
-            }
-        }
-        endRow();
-    } else {
-        for (std::size_t i = 0; i < channels_.size(); ++i) {
-            tickEffects(static_cast<int>(i), channels_[i]);
-        }
-    }
-    if (positionJump_) {
-        nextPosition();
-    }
-    updateVoices();
-}
-
-void ModPlayer::playRow()
-{
-    if (wrapped_) {
-        wrapped_ = false;
-        ++passes_;
-        if (!options_.loop) {
-            ended_ = true;
-            return;
-        }
-    }
-    rowTick_ = 0;
-    playedOrder_ = order_;
-    playedRow_ = row_;
-    const int pattern = module_.orders[static_cast<std::size_t>(order_)];
     for (std::size_t i = 0; i < channels_.size(); ++i) {
-        playCell(static_cast<int>(i), channels_[i], module_.cell(pattern, row_, static_cast<int>(i)));
+        playCell(static_cast<int>(i), channels_[i], module_.cell(pattern, row, static_cast<int>(i)));
     }
     // The loop registers of every voice take the loaded sample's loop, after all
     // notes have started: a sample number without a note changes what a playing
     // voice goes on with once its current block ends.
     for (std::size_t i = 0; i < channels_.size(); ++i) {
-        const Channel& channel = channels_[i];
-        if (channel.sample > 0) {
-            mixer_.setLoop(static_cast<int>(i), channel.sample - 1, channel.loopStart, channel.loopLength * 2);
+        if (channels_[i].sample > 0) {
+            setLoop(static_cast<int>(i), channels_[i]);
         }
     }
 }
 
-void ModPlayer::playCell(int index, Channel& channel, const ModCell& cell)
+// A delayed row is not read again, but each repeat runs its tick effects, the fine
+// ones too: the song's tick is 0 again on the first tick of each repeat.
+void ProTrackerRules::repeatRow()
+{
+    playTick();
+}
+
+void ProTrackerRules::playTick()
+{
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        tickEffects(static_cast<int>(i), channels_[i]);
+    }
+}
+
+void ProTrackerRules::playCell(int index, Channel& channel, const Cell& cell)
 {
     // An empty cell takes back whatever arpeggio or vibrato did to the period.
-    if (cell.period == 0 && cell.sample == 0 && cell.effect == 0 && cell.parameter == 0) {
+    if (cell.period == 0 && cell.instrument == 0 && cell.effect == Effect::None) {
         channel.outputPeriod = channel.period;
     }
     channel.cell = cell;
-    if (cell.sample > 0 && cell.sample <= static_cast<int>(module_.samples.size())) {
-        loadSample(channel, cell.sample);
+    if (cell.instrument > 0 && cell.instrument <= static_cast<int>(module_.samples.size())) {
+        loadSample(channel, cell.instrument);
     }
     if (cell.period == 0) {
         rowEffects(index, channel);
@@ -204,21 +147,21 @@ void ModPlayer::playCell(int index, Channel& channel, const ModCell& cell)
     }
 
     const int command = cell.parameter >> 4;
-    if (cell.effect == 0xE && command == 0x5) {
+    if (cell.effect == Effect::Extended && command == 0x5) {
         channel.finetune = cell.parameter & 0x0F;
-    } else if (cell.effect == 0x3 || cell.effect == 0x5) {
+    } else if (cell.effect == Effect::TonePortamento || cell.effect == Effect::TonePortamentoVolume) {
         // A note with tone portamento is a target, not a new note.
         setTonePortamento(channel);
         rowEffects(index, channel);
         return;
-    } else if (cell.effect == 0x9) {
+    } else if (cell.effect == Effect::SampleOffset) {
         // The offset applies before the note starts, and once more below: a later note
         // without a sample number starts from twice the offset.
         rowEffects(index, channel);
     }
 
     channel.period = modTablePeriod(channel.finetune, modNoteAtOrBelow(0, cell.period));
-    if (cell.effect == 0xE && command == 0xD) {
+    if (cell.effect == Effect::Extended && command == 0xD) {
         // Note delay: the note starts on a later tick, if at all.
         rowEffects(index, channel);
         return;
@@ -234,22 +177,22 @@ void ModPlayer::playCell(int index, Channel& channel, const ModCell& cell)
     rowEffects(index, channel);
 }
 
-void ModPlayer::loadSample(Channel& channel, int number)
+void ProTrackerRules::loadSample(Channel& channel, int number)
 {
-    const ModSample& sample = module_.samples[static_cast<std::size_t>(number - 1)];
+    const Sample& sample = module_.samples[static_cast<std::size_t>(number - 1)];
     channel.sample = number;
     channel.start = 0;
-    channel.length = static_cast<std::uint32_t>(sample.data.size() / 2);
-    channel.finetune = sample.finetune & 0x0F;
+    channel.length = sample.frames() / 2;
+    channel.finetune = (sample.finetune / 16) & 0x0F;
     channel.volume = sample.volume;
     channel.outputVolume = sample.volume;
-    if (sample.looped()) {
+    if (sample.loop != LoopMode::None) {
         channel.loopStart = sample.loopStart;
-        channel.loopLength = sample.loopLength / 2;
+        channel.loopLength = (sample.loopEnd - sample.loopStart) / 2;
         // A loop that starts later cuts the sample at the loop's end; one that starts at
         // the beginning lets the whole sample play once first.
         if (sample.loopStart > 0) {
-            channel.length = (sample.loopStart + sample.loopLength) / 2;
+            channel.length = sample.loopEnd / 2;
         }
     } else {
         channel.loopStart = 0;
@@ -258,16 +201,23 @@ void ModPlayer::loadSample(Channel& channel, int number)
     channel.invertAt = channel.loopStart;
 }
 
-void ModPlayer::triggerNote(int index, Channel& channel)
+void ProTrackerRules::triggerNote(int index, Channel& channel)
 {
     channel.playingSample = channel.sample;
-    mixer_.trigger(index, channel.sample - 1, channel.start, channel.length * 2);
+    mixer_.trigger(index, channel.sample - 1, channel.start, channel.start + channel.length * 2);
     if (channel.sample > 0) {
-        mixer_.setLoop(index, channel.sample - 1, channel.loopStart, channel.loopLength * 2);
+        setLoop(index, channel);
     }
 }
 
-void ModPlayer::setTonePortamento(Channel& channel)
+// The voice's loop registers take the channel's loop; a loop of one word is none.
+void ProTrackerRules::setLoop(int index, const Channel& channel)
+{
+    mixer_.setLoop(index, channel.sample - 1, channel.loopStart, channel.loopStart + channel.loopLength * 2,
+                   channel.loopLength > 1 ? LoopMode::Forward : LoopMode::None);
+}
+
+void ProTrackerRules::setTonePortamento(Channel& channel)
 {
     // The search takes in the row's closing 0, so a target above B-3 is no target.
     int note = 0;
@@ -286,41 +236,37 @@ void ModPlayer::setTonePortamento(Channel& channel)
 }
 
 // The effects of a row's first tick.
-void ModPlayer::rowEffects(int index, Channel& channel)
+void ProTrackerRules::rowEffects(int index, Channel& channel)
 {
     invertLoop(channel);
     const int parameter = channel.cell.parameter;
     switch (channel.cell.effect) {
-    case 0x9:   // sample offset
+    case Effect::SampleOffset:
         sampleOffset(channel);
         break;
-    case 0xB:   // position jump
-        jumpOrder_ = parameter;
-        breakRow_ = 0;
-        positionJump_ = true;
+    case Effect::PositionJump:   // to an order below 128
+        song_.jumpToOrder(parameter & 0x7F);
         break;
-    case 0xD: { // pattern break, to a row given in decimal digits
+    case Effect::PatternBreak: { // to a row given in decimal digits
         const int row = (parameter >> 4) * 10 + (parameter & 0x0F);
-        breakRow_ = row < ModModule::rowsPerPattern ? row : 0;
-        positionJump_ = true;
+        song_.breakToRow(row < 64 ? row : 0);
         break;
     }
-    case 0xE:   // extended effects
+    case Effect::Extended:
         extendedEffects(index, channel);
         break;
-    case 0xC:   // set volume
+    case Effect::SetVolume:
         channel.volume = std::min(parameter, 64);
         channel.outputVolume = channel.volume;
         break;
-    case 0xF:   // speed below 0x20, tempo from there on; 0 changes nothing
+    case Effect::SpeedTempo:     // speed below 0x20, tempo from there on; 0 changes nothing
         if (parameter >= 0x20) {
-            tempo_ = parameter;
+            song_.setTempo(parameter);
         } else if (parameter > 0) {
-            speed_ = parameter;
-            repeatTick_ = 0;
+            song_.setSpeed(parameter);
         }
         break;
-    case 0x8:   // panning
+    case Effect::Panning:
         channel.panning = parameter;
         channel.outputPeriod = channel.period;
         break;
@@ -332,25 +278,21 @@ void ModPlayer::rowEffects(int index, Channel& channel)
 
 // The effects of every tick that does not read the row: the ticks after its first, and
 // all the ticks of a pattern delay's repeats.
-void ModPlayer::tickEffects(int index, Channel& channel)
+void ProTrackerRules::tickEffects(int index, Channel& channel)
 {
     invertLoop(channel);
-    const ModCell& cell = channel.cell;
+    const Cell& cell = channel.cell;
     switch (cell.effect) {
-    case 0x0:   // arpeggio; with no parameter, no effect at all
-        if (cell.parameter == 0) {
-            channel.outputPeriod = channel.period;
-            return;
-        }
+    case Effect::Arpeggio:
         arpeggio(channel);
         return;
-    case 0x1:   // portamento up
+    case Effect::PortamentoUp:
         slidePeriod(channel, -cell.parameter);
         return;
-    case 0x2:   // portamento down
+    case Effect::PortamentoDown:
         slidePeriod(channel, cell.parameter);
         return;
-    case 0x3:   // tone portamento
+    case Effect::TonePortamento:
         if (cell.parameter > 0) {
             channel.portamentoSpeed = cell.parameter;
             // ProTracker clears the parameter once it has been taken.
@@ -358,28 +300,28 @@ void ModPlayer::tickEffects(int index, Channel& channel)
         }
         tonePortamento(channel);
         return;
-    case 0x4:   // vibrato
+    case Effect::Vibrato:
         channel.vibratoCommand = rememberNibbles(channel.vibratoCommand, cell.parameter);
         vibrato(channel);
         return;
-    case 0x5:   // tone portamento and volume slide
+    case Effect::TonePortamentoVolume:
         tonePortamento(channel);
         volumeSlide(channel);
         return;
-    case 0x6:   // vibrato and volume slide
+    case Effect::VibratoVolume:
         vibrato(channel);
         volumeSlide(channel);
         return;
-    case 0x7:   // tremolo
+    case Effect::Tremolo:
         channel.outputPeriod = channel.period;
         channel.tremoloCommand = rememberNibbles(channel.tremoloCommand, cell.parameter);
         tremolo(channel);
         return;
-    case 0xA:   // volume slide
+    case Effect::VolumeSlide:
         channel.outputPeriod = channel.period;
         volumeSlide(channel);
         return;
-    case 0xE:   // extended effects
+    case Effect::Extended:
         extendedEffects(index, channel);
         return;
     default:    // effects of the row's first tick only: the note's own period is heard
@@ -389,10 +331,10 @@ void ModPlayer::tickEffects(int index, Channel& channel)
 }
 
 // E0x to EFx; on a row's first tick and on the ticks after it, each decides for itself.
-void ModPlayer::extendedEffects(int index, Channel& channel)
+void ProTrackerRules::extendedEffects(int index, Channel& channel)
 {
     const int value = channel.cell.parameter & 0x0F;
-    const bool firstTick = repeatTick_ == 0;
+    const bool firstTick = song_.firstTick();
     switch (channel.cell.parameter >> 4) {
     case 0x0:   // filter: the mixer has none
         break;
@@ -420,13 +362,12 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
             break;
         }
         if (value == 0) {
-            channel.loopRow = row_;
+            channel.loopRow = song_.row();
         } else if (channel.loopCount == 0 || --channel.loopCount > 0) {
             if (channel.loopCount == 0) {
                 channel.loopCount = value;
             }
-            breakRow_ = channel.loopRow;
-            loopJump_ = true;
+            song_.loopToRow(channel.loopRow);
         }
         break;
     case 0x7:   // tremolo waveform
@@ -436,7 +377,7 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
         channel.panning = value * 17;
         break;
     case 0x9:   // retrigger every x ticks; on the first tick only when the row has no note
-        if (value == 0 || (firstTick && channel.cell.period != 0) || repeatTick_ % value != 0) {
+        if (value == 0 || (firstTick && channel.cell.period != 0) || song_.tick() % value != 0) {
             break;
         }
         // After a sample number without a note the retrigger restarts the sample that
@@ -462,20 +403,20 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
         }
         break;
     case 0xC:   // note cut on tick x
-        if (repeatTick_ == value) {
+        if (song_.tick() == value) {
             channel.volume = 0;
             channel.outputVolume = 0;
         }
         break;
     case 0xD:   // note delay: the row's note starts on tick x
-        if (repeatTick_ == value && channel.cell.period != 0) {
+        if (song_.tick() == value && channel.cell.period != 0) {
             triggerNote(index, channel);
             channel.outputPeriod = channel.period;
         }
         break;
     case 0xE:   // pattern delay: the row lasts x + 1 times as long, notes not repeated
-        if (firstTick && patternDelayLeft_ == 0) {
-            patternDelay_ = value + 1;
+        if (firstTick) {
+            song_.delayRow(value);
         }
         break;
     case 0xF:   // invert loop
@@ -491,7 +432,7 @@ void ModPlayer::extendedEffects(int index, Channel& channel)
     }
 }
 
-void ModPlayer::sampleOffset(Channel& channel)
+void ProTrackerRules::sampleOffset(Channel& channel)
 {
     if (channel.cell.parameter > 0) {
         channel.offset = channel.cell.parameter;
@@ -507,7 +448,7 @@ void ModPlayer::sampleOffset(Channel& channel)
 }
 
 // Slides stop at B-3 going up and at C-1 going down, whatever the finetune.
-void ModPlayer::slidePeriod(Channel& channel, int amount)
+void ProTrackerRules::slidePeriod(Channel& channel, int amount)
 {
     channel.period += amount;
     if (amount < 0) {
@@ -518,7 +459,7 @@ void ModPlayer::slidePeriod(Channel& channel, int amount)
     channel.outputPeriod = channel.period;
 }
 
-void ModPlayer::tonePortamento(Channel& channel)
+void ProTrackerRules::tonePortamento(Channel& channel)
 {
     if (channel.wantedPeriod == 0) {
         return;
@@ -544,7 +485,7 @@ void ModPlayer::tonePortamento(Channel& channel)
     }
 }
 
-void ModPlayer::vibrato(Channel& channel)
+void ProTrackerRules::vibrato(Channel& channel)
 {
     const int wave = modWaveValue(channel.waveControl, channel.vibratoPosition, channel.vibratoPosition);
     const int delta = wave * (channel.vibratoCommand & 0x0F) >> 7;
@@ -552,7 +493,7 @@ void ModPlayer::vibrato(Channel& channel)
     channel.vibratoPosition = (channel.vibratoPosition + (channel.vibratoCommand >> 2 & 0x3C)) & 0xFF;
 }
 
-void ModPlayer::tremolo(Channel& channel)
+void ProTrackerRules::tremolo(Channel& channel)
 {
     const int wave = modWaveValue(channel.waveControl >> 4, channel.tremoloPosition, channel.vibratoPosition);
     const int delta = wave * (channel.tremoloCommand & 0x0F) >> 6;
@@ -562,7 +503,7 @@ void ModPlayer::tremolo(Channel& channel)
 }
 
 // Up by the high nibble if it is set, otherwise down by the low one.
-void ModPlayer::volumeSlide(Channel& channel)
+void ProTrackerRules::volumeSlide(Channel& channel)
 {
     const int up = channel.cell.parameter >> 4;
     const int down = channel.cell.parameter & 0x0F;
@@ -572,9 +513,9 @@ void ModPlayer::volumeSlide(Channel& channel)
 
 // The note, then x semitones up, then y, one per tick. Past B-3 the notes run into the
 // next finetune's row; the row's closing 0 stops the voice where it is.
-void ModPlayer::arpeggio(Channel& channel)
+void ProTrackerRules::arpeggio(Channel& channel)
 {
-    const int step = repeatTick_ % 3;
+    const int step = song_.tick() % 3;
     if (step == 0) {
         channel.outputPeriod = channel.period;
         return;
@@ -589,7 +530,7 @@ void ModPlayer::arpeggio(Channel& channel)
 
 // EFx: flips one byte of the loop after another, at the effect's speed, for good: the
 // sample stays changed for every later note.
-void ModPlayer::invertLoop(Channel& channel)
+void ProTrackerRules::invertLoop(Channel& channel)
 {
     const int speed = channel.invertSpeed;
     if (speed == 0 || channel.sample == 0) {
@@ -600,91 +541,27 @@ void ModPlayer::invertLoop(Channel& channel)
         return;
     }
     channel.invertCounter = 0;
-    std::vector<std::int8_t>& data = samples_[static_cast<std::size_t>(channel.sample - 1)];
+    std::vector<std::int16_t>& data = samples_[static_cast<std::size_t>(channel.sample - 1)].data;
     const std::uint32_t loopEnd = channel.loopStart + channel.loopLength * 2;
     if (++channel.invertAt >= loopEnd) {
         channel.invertAt = channel.loopStart;
     }
     if (channel.invertAt < data.size()) {
-        data[channel.invertAt] = static_cast<std::int8_t>(-1 - data[channel.invertAt]);
+        // The byte is flipped as the Amiga's 8-bit sample held it: -1 - value.
+        data[channel.invertAt] = static_cast<std::int16_t>(-256 - data[channel.invertAt]);
     }
 }
 
-void ModPlayer::endRow()
-{
-    ++row_;
-    if (patternDelay_ > 0) {
-        patternDelayLeft_ = patternDelay_;
-        patternDelay_ = 0;
-    }
-    if (patternDelayLeft_ > 0 && --patternDelayLeft_ > 0) {
-        --row_;
-    }
-    if (loopJump_) {
-        loopJump_ = false;
-        row_ = breakRow_;
-        breakRow_ = 0;
-    }
-    if (row_ >= ModModule::rowsPerPattern) {
-        nextPosition();
-    }
-}
-
-// Moves to the next order, or to the one a position jump named. Orders that name no
-// stored pattern are passed over; coming back to an order already played, at the end
-// of the list or by a jump backwards, starts another pass.
-void ModPlayer::nextPosition()
-{
-    row_ = breakRow_;
-    breakRow_ = 0;
-    positionJump_ = false;
-    bool back = false;
-    int target = order_ + 1;
-    if (jumpOrder_ >= 0) {
-        target = jumpOrder_ & 0x7F;
-        back = target <= order_;
-        jumpOrder_ = -1;
-    }
-    for (int tries = 0;; ++tries) {
-        if (target >= module_.songLength) {
-            target = module_.restartPosition;
-            back = true;
-        }
-        if (module_.orders[static_cast<std::size_t>(target)] < module_.patternCount) {
-            break;
-        }
-        if (tries >= module_.songLength) {
-            ended_ = true;
-            return;
-        }
-        ++target;
-    }
-    order_ = target;
-    wrapped_ = wrapped_ || back;
-}
-
-void ModPlayer::updateVoices()
+void ProTrackerRules::updateVoices()
 {
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         const Channel& channel = channels_[i];
-        mixer_.setPeriod(static_cast<int>(i), channel.outputPeriod);
-        mixer_.setVolume(static_cast<int>(i), channel.outputVolume, channel.panning);
+        const int index = static_cast<int>(i);
+        mixer_.setStep(index, mixer_.amigaStep(channel.outputPeriod));
+        const int centred = 128 + (std::clamp(channel.panning, 0, 255) - 128) * stereoSeparation / 100;
+        const std::int32_t right = centred * 256 / 255;
+        const std::int32_t pan[2] = {256 - right, right};
+        const std::int32_t volume = std::clamp(channel.outputVolume, 0, 64);
+        mixer_.setGain(index, volume * pan[0] * master_ >> 8, volume * pan[1] * master_ >> 8);
     }
-}
-
-double modSongSeconds(const ModModule& module, double limitSeconds)
-{
-    ModPlayerOptions options;
-    options.loop = true;
-    ModPlayer player(module, options);
-    double seconds = 0.0;
-    while (seconds < limitSeconds) {
-        const double tick = 2.5 / player.tempo();
-        player.advanceTick();
-        if (player.ended() || player.passes() > 0) {
-            break;
-        }
-        seconds += tick;
-    }
-    return seconds;
 }

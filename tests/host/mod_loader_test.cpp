@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sound/mod_module.h"
+#include "sound/module.h"
 
 namespace {
 
@@ -60,12 +60,12 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
-ModLoadResult load(std::vector<std::uint8_t>& bytes, ModModule& module)
+LoadResult load(std::vector<std::uint8_t>& bytes, Module& module)
 {
     return loadMod(bytes.data(), bytes.size(), module);
 }
 
-TEST(ModModuleTest, SignaturesGiveTheirChannelCounts)
+TEST(ModuleTest, SignaturesGiveTheirChannelCounts)
 {
     const struct {
         const char* signature;
@@ -78,8 +78,8 @@ TEST(ModModuleTest, SignaturesGiveTheirChannelCounts)
         ModFile file(c.signature);
         std::uint8_t cell[4] = {};
         file.patterns(1, c.channels, cell);
-        ModModule module;
-        ASSERT_EQ(load(file.bytes(), module), ModLoadResult::Loaded) << c.signature;
+        Module module;
+        ASSERT_EQ(load(file.bytes(), module), LoadResult::Loaded) << c.signature;
         EXPECT_EQ(module.channels, c.channels) << c.signature;
         EXPECT_EQ(module.samples.size(), 31u);
         EXPECT_EQ(module.title, "test song");
@@ -91,12 +91,12 @@ TEST(ModModuleTest, SignaturesGiveTheirChannelCounts)
         file.bytes()[20 + 25] = 65; // a volume no Soundtracker file has
         std::uint8_t cell[4] = {};
         file.patterns(1, 4, cell);
-        ModModule module;
-        EXPECT_EQ(load(file.bytes(), module), ModLoadResult::UnknownFormat) << wrong;
+        Module module;
+        EXPECT_EQ(load(file.bytes(), module), LoadResult::UnknownFormat) << wrong;
     }
 }
 
-TEST(ModModuleTest, CellsSamplesAndLoopsAreRead)
+TEST(ModuleTest, CellsSamplesAndLoopsAreRead)
 {
     ModFile file("M.K.");
     file.songLength(3);
@@ -112,36 +112,39 @@ TEST(ModModuleTest, CellsSamplesAndLoopsAreRead)
     file.patterns(3, 4, cell);
     file.append({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18});
 
-    ModModule module;
-    ASSERT_EQ(load(file.bytes(), module), ModLoadResult::Loaded);
-    EXPECT_EQ(module.songLength, 3);
-    EXPECT_EQ(module.patternCount, 3);
-    const ModCell& first = module.cell(0, 0, 0);
-    EXPECT_EQ(first.sample, 0x1F);
+    Module module;
+    ASSERT_EQ(load(file.bytes(), module), LoadResult::Loaded);
+    EXPECT_EQ(module.orders, (std::vector<std::uint16_t>{0, 2, 1}));
+    EXPECT_EQ(module.patterns.size(), 3u);
+    const Cell& first = module.cell(0, 0, 0);
+    EXPECT_EQ(first.instrument, 0x1F);
     EXPECT_EQ(first.period, 0x1AC);
-    EXPECT_EQ(first.effect, 0xC);
+    EXPECT_EQ(first.note, noteMiddleC);
+    EXPECT_EQ(first.effect, Effect::SetVolume);
     EXPECT_EQ(first.parameter, 0x20);
 
-    const ModSample& one = module.samples[0];
-    EXPECT_EQ(one.finetune, -1);
+    // 8-bit data kept at 256 times its values; finetunes in 1/128 semitones.
+    const Sample& one = module.samples[0];
+    EXPECT_EQ(one.finetune, -16);
     EXPECT_EQ(one.volume, 64);
-    EXPECT_EQ(one.data, (std::vector<std::int8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_TRUE(one.looped());
+    EXPECT_EQ(one.data, (std::vector<std::int16_t>{256, 512, 768, 1024, 1280, 1536, 1792, 2048}));
+    EXPECT_EQ(one.loop, LoopMode::Forward);
     EXPECT_EQ(one.loopStart, 2u);
-    EXPECT_EQ(one.loopLength, 4u);
+    EXPECT_EQ(one.loopEnd, 6u);
 
-    const ModSample& two = module.samples[1];
-    EXPECT_EQ(two.finetune, 7);
-    EXPECT_EQ(two.data, (std::vector<std::int8_t>{9, 10, 11, 12, 13, 14}));
-    EXPECT_FALSE(two.looped());
+    const Sample& two = module.samples[1];
+    EXPECT_EQ(two.finetune, 7 * 16);
+    EXPECT_EQ(two.frames(), 6u);
+    EXPECT_EQ(two.data[5], 14 * 256);
+    EXPECT_EQ(two.loop, LoopMode::None);
 
-    const ModSample& three = module.samples[2];
-    EXPECT_EQ(three.finetune, -8);
-    EXPECT_EQ(three.data, (std::vector<std::int8_t>{15, 16, 17, 18}));
-    EXPECT_FALSE(three.looped());
+    const Sample& three = module.samples[2];
+    EXPECT_EQ(three.finetune, -8 * 16);
+    EXPECT_EQ(three.frames(), 4u);
+    EXPECT_EQ(three.loop, LoopMode::None);
 }
 
-TEST(ModModuleTest, SampleCutShortKeepsWhatThereIs)
+TEST(ModuleTest, SampleCutShortKeepsWhatThereIs)
 {
     ModFile file("M.K.");
     file.sample(1, 10, 0, 64, 4, 6);
@@ -150,14 +153,14 @@ TEST(ModModuleTest, SampleCutShortKeepsWhatThereIs)
     file.patterns(1, 4, cell);
     file.append({1, 2, 3, 4, 5, 6, 7});
 
-    ModModule module;
-    ASSERT_EQ(load(file.bytes(), module), ModLoadResult::Loaded);
+    Module module;
+    ASSERT_EQ(load(file.bytes(), module), LoadResult::Loaded);
     EXPECT_EQ(module.samples[0].data.size(), 7u);
-    EXPECT_EQ(module.samples[0].loopLength, 3u) << "the loop ends where the data ends";
+    EXPECT_EQ(module.samples[0].loopEnd, 7u) << "the loop ends where the data ends";
     EXPECT_TRUE(module.samples[1].data.empty());
 }
 
-TEST(ModModuleTest, SoundtrackerFilesHaveFifteenSamples)
+TEST(ModuleTest, SoundtrackerFilesHaveFifteenSamples)
 {
     ModFile file("", 15);
     file.songLength(2);
@@ -167,17 +170,17 @@ TEST(ModModuleTest, SoundtrackerFilesHaveFifteenSamples)
     file.patterns(2, 4, cell);
     file.append({9, 8, 7, 6});
 
-    ModModule module;
-    ASSERT_EQ(load(file.bytes(), module), ModLoadResult::Loaded);
+    Module module;
+    ASSERT_EQ(load(file.bytes(), module), LoadResult::Loaded);
     EXPECT_EQ(module.samples.size(), 15u);
     EXPECT_EQ(module.channels, 4);
-    EXPECT_EQ(module.patternCount, 2);
-    EXPECT_EQ(module.cell(0, 0, 0).sample, 0x0F);
+    EXPECT_EQ(module.patterns.size(), 2u);
+    EXPECT_EQ(module.cell(0, 0, 0).instrument, 0x0F);
     EXPECT_EQ(module.cell(0, 0, 0).period, 0xD6);
-    EXPECT_EQ(module.samples[14].data, (std::vector<std::int8_t>{9, 8, 7, 6}));
+    EXPECT_EQ(module.samples[14].data, (std::vector<std::int16_t>{9 * 256, 8 * 256, 7 * 256, 6 * 256}));
 }
 
-TEST(ModModuleTest, DamagedFilesAreRejectedAtEveryCut)
+TEST(ModuleTest, DamagedFilesAreRejectedAtEveryCut)
 {
     ModFile file("M.K.");
     file.songLength(2);
@@ -186,28 +189,28 @@ TEST(ModModuleTest, DamagedFilesAreRejectedAtEveryCut)
     file.patterns(2, 4, cell);
     const std::vector<std::uint8_t> whole = file.bytes();
 
-    ModModule module;
+    Module module;
     std::vector<std::uint8_t> intact = whole;
-    ASSERT_EQ(load(intact, module), ModLoadResult::Loaded);
+    ASSERT_EQ(load(intact, module), LoadResult::Loaded);
 
     // Every shorter file is refused, and the result says where it ends. Each cut is a
     // copy of exactly that length, so that the sanitizers catch any read beyond it.
     for (std::size_t length = 0; length < whole.size(); length += 37) {
         std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(length));
-        const ModLoadResult result = loadMod(cut.data(), cut.size(), module);
-        EXPECT_NE(result, ModLoadResult::Loaded) << "length " << length;
-        EXPECT_TRUE(module.cells.empty() && module.samples.empty()) << "length " << length;
+        const LoadResult result = loadMod(cut.data(), cut.size(), module);
+        EXPECT_NE(result, LoadResult::Loaded) << "length " << length;
+        EXPECT_TRUE(module.patterns.empty() && module.samples.empty()) << "length " << length;
     }
     std::vector<std::uint8_t> headerOnly(whole.begin(), whole.begin() + 1084);
-    EXPECT_EQ(loadMod(headerOnly.data(), headerOnly.size(), module), ModLoadResult::PatternsCutShort);
-    EXPECT_EQ(loadMod(nullptr, 0, module), ModLoadResult::HeaderCutShort);
+    EXPECT_EQ(loadMod(headerOnly.data(), headerOnly.size(), module), LoadResult::PatternsCutShort);
+    EXPECT_EQ(loadMod(nullptr, 0, module), LoadResult::HeaderCutShort);
 
     std::vector<std::uint8_t> noSong = whole;
     noSong[950] = 0;
-    EXPECT_EQ(load(noSong, module), ModLoadResult::BadSongLength);
+    EXPECT_EQ(load(noSong, module), LoadResult::BadSongLength);
     noSong[950] = 129;
-    EXPECT_EQ(load(noSong, module), ModLoadResult::BadSongLength);
-    EXPECT_STREQ(describe(ModLoadResult::PatternsCutShort), "the file ends inside its patterns");
+    EXPECT_EQ(load(noSong, module), LoadResult::BadSongLength);
+    EXPECT_STREQ(describe(LoadResult::PatternsCutShort), "the file ends inside its patterns");
 }
 
 } // namespace

@@ -1,0 +1,477 @@
+#include "sound/mixer.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::int64_t one = std::int64_t{1} << 32;   // one frame in 32.32 fixed point
+
+// A quiet start and a loud end fold smoothly into the 16-bit range instead of
+// wrapping or clipping hard: linear up to the knee, then a curve toward full scale.
+std::int16_t softClip(std::int32_t value)
+{
+    constexpr std::int64_t knee = 24576;
+    constexpr std::int64_t room = 32767 - knee;
+    const std::int64_t magnitude = value < 0 ? -static_cast<std::int64_t>(value) : value;
+    if (magnitude <= knee) {
+        return static_cast<std::int16_t>(value);
+    }
+    const std::int64_t over = magnitude - knee;
+    const std::int64_t folded = knee + over * room / (over + room);
+    return static_cast<std::int16_t>(value < 0 ? -folded : folded);
+}
+
+// The value between two sample points. Samples stored as 8-bit interpolate in 256
+// steps, as the Amiga-style mixer always has; 16-bit ones in 32,768.
+inline int interpolated(int value, int next, std::int64_t at, bool fine)
+{
+    if (fine) {
+        return value + ((next - value) * static_cast<int>(at >> 17 & 0x7FFF) >> 15);
+    }
+    return value + ((next - value) * static_cast<int>(at >> 24 & 0xFF) >> 8);
+}
+
+// Mixes `frames` frames of a mono voice moving forwards inside a block, where the
+// point after every position read is still inside the block (or is given as `last`,
+// for the final point). The common case, kept free of every other concern.
+template <bool interpolate, bool ramping, bool atEnd, bool fine>
+void mixRun(const std::int16_t* data, std::int64_t& position, std::int64_t step, std::int32_t gain[2],
+            const std::int32_t increment[2], std::int32_t* out, std::size_t frames, int last)
+{
+    std::int32_t left = gain[0];
+    std::int32_t right = gain[1];
+    std::int64_t at = position;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const std::uint32_t index = static_cast<std::uint32_t>(at >> 32);
+        int value = data[index];
+        if (interpolate) {
+            value = interpolated(value, atEnd ? last : data[index + 1], at, fine);
+        }
+        if (ramping) {
+            left += increment[0];
+            right += increment[1];
+        }
+        out[2 * i] += (value * (left >> 16)) >> 6;
+        out[2 * i + 1] += (value * (right >> 16)) >> 6;
+        at += step;
+    }
+    position = at;
+    gain[0] = left;
+    gain[1] = right;
+}
+
+} // namespace
+
+Mixer::Mixer(int voices, int rate, bool interpolate, bool ramp, const std::vector<Sample>& samples)
+    : samples_(samples),
+      rate_(rate),
+      interpolate_(interpolate),
+      ramp_(ramp),
+      // About three milliseconds: short enough to keep attacks crisp, long enough not to click.
+      rampFrames_(std::max(1, rate * 3 / 1000)),
+      voices_(static_cast<std::size_t>(voices)),
+      fading_(static_cast<std::size_t>(voices))
+{
+}
+
+Mixer::Block Mixer::makeBlock(int sample, std::uint32_t start, std::uint32_t end, LoopMode mode) const
+{
+    Block block;
+    if (sample >= 0 && static_cast<std::size_t>(sample) < samples_.size() && mode != LoopMode::None) {
+        const std::uint32_t frames = samples_[static_cast<std::size_t>(sample)].frames();
+        block.sample = sample;
+        block.start = std::min(start, frames);
+        block.end = std::min(std::max(end, block.start), frames);
+        block.mode = mode;
+    }
+    return block;
+}
+
+void Mixer::startBlock(Voice& voice, const Block& block) const
+{
+    voice.block = block;
+    voice.sounding = block.plays();
+    voice.backwards = false;
+    voice.position = static_cast<std::int64_t>(block.start) << 32;
+}
+
+void Mixer::trigger(int index, int sample, std::uint32_t start, std::uint32_t end)
+{
+    Voice& voice = voices_[static_cast<std::size_t>(index)];
+    if (ramp_ && (voice.sounding || voice.tail[0] != 0 || voice.tail[1] != 0)) {
+        // The old sound, or what is left of it, fades out on its own while the new one
+        // fades in.
+        Voice& fading = fading_[static_cast<std::size_t>(index)];
+        fading = voice;
+        const std::int32_t silence[2] = {0, 0};
+        rampTo(fading, silence);
+    }
+    voice.tail[0] = voice.tail[1] = 0;
+    voice.switchedOn = true;
+    voice.cutting = false;
+    voice.loop = Block{};
+    voice.filter.history[0][0] = voice.filter.history[0][1] = 0;
+    voice.filter.history[1][0] = voice.filter.history[1][1] = 0;
+    startBlock(voice, makeBlock(sample, start, end, LoopMode::Forward));
+    if (ramp_) {
+        voice.gain[0] = voice.gain[1] = 0;
+        rampTo(voice, voice.target);
+    }
+}
+
+void Mixer::setLoop(int index, int sample, std::uint32_t start, std::uint32_t end, LoopMode mode)
+{
+    Voice& voice = voices_[static_cast<std::size_t>(index)];
+    const Block block = makeBlock(sample, start, end, mode);
+    voice.loop = block;
+    if (voice.switchedOn && !voice.sounding && !voice.cutting && block.plays()) {
+        startBlock(voice, block);
+    }
+}
+
+void Mixer::setBlockEnd(int index, std::uint32_t end)
+{
+    Voice& voice = voices_[static_cast<std::size_t>(index)];
+    if (voice.sounding && voice.block.sample >= 0) {
+        voice.block.end = std::min(std::max(end, voice.block.start + 1),
+                                   samples_[static_cast<std::size_t>(voice.block.sample)].frames());
+        voice.block.mode = LoopMode::Forward;
+        voice.backwards = false;
+    }
+}
+
+void Mixer::setStep(int index, std::uint64_t step)
+{
+    voices_[static_cast<std::size_t>(index)].step = step;
+}
+
+std::uint64_t Mixer::amigaStep(int period) const
+{
+    if (period <= 0) {
+        return 0;
+    }
+    const std::uint64_t base = (amigaClockTenths << 32) / (10 * static_cast<std::uint64_t>(rate_));
+    return base / static_cast<std::uint64_t>(period);
+}
+
+std::uint64_t Mixer::frequencyStep(std::uint64_t frequency) const
+{
+    // Frequencies of up to a few MHz fit: 2^22 Hz * 2^16 * 2^16 stays below 2^64.
+    return (std::min<std::uint64_t>(frequency, std::uint64_t{1} << 38) << 16) / static_cast<std::uint64_t>(rate_);
+}
+
+void Mixer::setGain(int index, std::int32_t left, std::int32_t right)
+{
+    Voice& voice = voices_[static_cast<std::size_t>(index)];
+    if (voice.cutting) {
+        return;
+    }
+    const std::int32_t target[2] = {left << 16, right << 16};
+    rampTo(voice, target);
+}
+
+void Mixer::setFilter(int index, bool on, std::int32_t a, std::int32_t b, std::int32_t c)
+{
+    Filter& filter = voices_[static_cast<std::size_t>(index)].filter;
+    filter.on = on;
+    filter.a = a;
+    filter.b = b;
+    filter.c = c;
+}
+
+void Mixer::cut(int index)
+{
+    Voice& voice = voices_[static_cast<std::size_t>(index)];
+    voice.switchedOn = false;
+    if (!ramp_ || !voice.sounding) {
+        voice.sounding = false;
+        voice.tail[0] = voice.tail[1] = 0;
+        voice.gain[0] = voice.gain[1] = 0;
+        voice.target[0] = voice.target[1] = 0;
+        voice.rampLeft = 0;
+        return;
+    }
+    const std::int32_t silence[2] = {0, 0};
+    rampTo(voice, silence);
+    voice.cutting = true;
+}
+
+void Mixer::rampTo(Voice& voice, const std::int32_t target[2]) const
+{
+    voice.target[0] = target[0];
+    voice.target[1] = target[1];
+    if (!ramp_ || !voice.sounding || (voice.gain[0] == target[0] && voice.gain[1] == target[1])) {
+        voice.gain[0] = target[0];
+        voice.gain[1] = target[1];
+        voice.rampLeft = 0;
+        return;
+    }
+    voice.rampLeft = rampFrames_;
+    for (int side = 0; side < 2; ++side) {
+        voice.increment[side] = (target[side] - voice.gain[side]) / rampFrames_;
+    }
+}
+
+int Mixer::following(const Voice& voice, std::uint32_t index) const
+{
+    const Sample& sample = samples_[static_cast<std::size_t>(voice.block.sample)];
+    if (index + 1 < voice.block.end) {
+        return sample.data[index + 1];
+    }
+    if (voice.loop.plays() && voice.loop.mode == LoopMode::Forward) {
+        return samples_[static_cast<std::size_t>(voice.loop.sample)].data[voice.loop.start];
+    }
+    // Nothing follows, or the voice turns back: hold the last point.
+    return sample.data[index];
+}
+
+// Past the block's edge in the direction the voice moves: turns a ping-pong block
+// round, or goes on into the loop. False when nothing follows.
+bool Mixer::turnAtEnd(Voice& voice) const
+{
+    const std::int64_t start = static_cast<std::int64_t>(voice.block.start) << 32;
+    const std::int64_t end = static_cast<std::int64_t>(voice.block.end) << 32;
+    if (voice.backwards) {
+        // On its way back: bounce off the start, as often as the step asks.
+        const std::int64_t length = end - start;
+        const std::int64_t under = (start - voice.position) % (2 * length);
+        if (under < length) {
+            voice.backwards = false;
+            voice.position = start + under;
+        } else {
+            voice.position = end - 1 - (under - length);
+        }
+        return true;
+    }
+    if (!voice.loop.plays()) {
+        return false;
+    }
+    // The block is over: the loop says what comes next.
+    const std::int64_t overshoot = voice.position - end;
+    startBlock(voice, voice.loop);
+    const std::int64_t loopStart = static_cast<std::int64_t>(voice.block.start) << 32;
+    const std::int64_t loopEnd = static_cast<std::int64_t>(voice.block.end) << 32;
+    const std::int64_t length = loopEnd - loopStart;
+    if (voice.block.mode == LoopMode::PingPong) {
+        const std::int64_t over = overshoot % (2 * length);
+        if (over < length) {
+            voice.backwards = true;
+            voice.position = loopEnd - 1 - over;
+        } else {
+            voice.position = loopStart + (over - length);
+        }
+    } else {
+        voice.position += overshoot % length;
+    }
+    return true;
+}
+
+// Any voice: stereo, filtered or moving backwards, one frame at a time up to the edge
+// of its block in the direction it moves.
+void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
+{
+    const Sample& sample = samples_[static_cast<std::size_t>(voice.block.sample)];
+    const std::int16_t* data = sample.data.data();
+    const int channels = sample.channels;
+    const bool fine = sample.sixteenBit;
+    const std::int64_t step = voice.backwards ? -static_cast<std::int64_t>(voice.step)
+                                              : static_cast<std::int64_t>(voice.step);
+    const bool ramping = voice.rampLeft > 0;
+    Filter& filter = voice.filter;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t index = static_cast<std::uint32_t>(voice.position >> 32);
+        for (int side = 0; side < 2; ++side) {
+            const int channel = channels == 2 ? side : 0;
+            int value = data[static_cast<std::size_t>(index) * static_cast<std::size_t>(channels) +
+                             static_cast<std::size_t>(channel)];
+            if (interpolate_) {
+                int next = value;
+                if (index + 1 < voice.block.end) {
+                    next = data[static_cast<std::size_t>(index + 1) * static_cast<std::size_t>(channels) +
+                                static_cast<std::size_t>(channel)];
+                } else if (channels == 1) {
+                    next = following(voice, index);
+                }
+                value = interpolated(value, next, voice.position, fine);
+            }
+            if (filter.on) {
+                std::int32_t* history = filter.history[side];
+                const std::int64_t y = (static_cast<std::int64_t>(filter.a) * value +
+                                        static_cast<std::int64_t>(filter.b) * history[0] +
+                                        static_cast<std::int64_t>(filter.c) * history[1]) >>
+                                       24;
+                history[1] = history[0];
+                history[0] = static_cast<std::int32_t>(std::clamp<std::int64_t>(y, -131072, 131071));
+                value = history[0];
+            }
+            if (ramping) {
+                voice.gain[side] += voice.increment[side];
+            }
+            out[2 * i + static_cast<std::size_t>(side)] += (value * (voice.gain[side] >> 16)) >> 6;
+        }
+        voice.position += step;
+    }
+}
+
+void Mixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) const
+{
+    while (frames > 0 && voice.sounding) {
+        const Block& block = voice.block;
+        const std::int64_t start = static_cast<std::int64_t>(block.start) << 32;
+        const std::int64_t end = static_cast<std::int64_t>(block.end) << 32;
+        if (voice.backwards ? voice.position < start : voice.position >= end) {
+            if (!turnAtEnd(voice)) {
+                endVoice(voice);
+                break;
+            }
+            continue;
+        }
+
+        const Sample& sample = samples_[static_cast<std::size_t>(block.sample)];
+        const bool general = voice.backwards || sample.channels == 2 || voice.filter.on;
+        // The fast path runs up to the last point of the block without looking across
+        // its end; the last point itself interpolates toward whatever follows the block.
+        // The general path looks at each point, so it runs up to the edge.
+        const std::int64_t lastPoint = end - one;
+        const bool atEnd = !general && voice.position >= lastPoint;
+        std::size_t count = frames;
+        if (voice.step > 0) {
+            const std::int64_t step = static_cast<std::int64_t>(voice.step);
+            std::int64_t room = 0;
+            if (voice.backwards) {
+                room = (voice.position - start) / step + 1;
+            } else {
+                const std::int64_t limit = general || atEnd ? end : lastPoint;
+                room = (limit - voice.position + step - 1) / step;
+            }
+            count = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(count), room));
+        }
+        const bool ramping = voice.rampLeft > 0;
+        if (ramping) {
+            count = std::min<std::size_t>(count, static_cast<std::size_t>(voice.rampLeft));
+        }
+        if (!ramping && voice.gain[0] == 0 && voice.gain[1] == 0 && !voice.filter.on) {
+            // Silent, but still moving through the sample.
+            const std::int64_t moved = static_cast<std::int64_t>(voice.step) * static_cast<std::int64_t>(count);
+            voice.position += voice.backwards ? -moved : moved;
+        } else if (general) {
+            mixGeneral(voice, out, count);
+        } else {
+            using Run = void (*)(const std::int16_t*, std::int64_t&, std::int64_t, std::int32_t*,
+                                 const std::int32_t*, std::int32_t*, std::size_t, int);
+            static constexpr Run runs[16] = {
+                mixRun<false, false, false, false>, mixRun<false, false, true, false>,
+                mixRun<false, true, false, false>,  mixRun<false, true, true, false>,
+                mixRun<true, false, false, false>,  mixRun<true, false, true, false>,
+                mixRun<true, true, false, false>,   mixRun<true, true, true, false>,
+                mixRun<false, false, false, true>,  mixRun<false, false, true, true>,
+                mixRun<false, true, false, true>,   mixRun<false, true, true, true>,
+                mixRun<true, false, false, true>,   mixRun<true, false, true, true>,
+                mixRun<true, true, false, true>,    mixRun<true, true, true, true>,
+            };
+            const int last = atEnd ? following(voice, block.end - 1) : 0;
+            runs[(sample.sixteenBit ? 8 : 0) + (interpolate_ ? 4 : 0) + (ramping ? 2 : 0) + (atEnd ? 1 : 0)](
+                sample.data.data(), voice.position, static_cast<std::int64_t>(voice.step), voice.gain,
+                voice.increment, out, count, last);
+        }
+        if (ramping) {
+            voice.rampLeft -= static_cast<int>(count);
+            if (voice.rampLeft == 0) {
+                voice.gain[0] = voice.target[0];
+                voice.gain[1] = voice.target[1];
+                if (voice.cutting) {
+                    voice.cutting = false;
+                    voice.sounding = false;
+                    return;
+                }
+            }
+        }
+        out += 2 * count;
+        frames -= count;
+    }
+    if (!voice.sounding) {
+        voice.gain[0] = voice.target[0];
+        voice.gain[1] = voice.target[1];
+        voice.rampLeft = 0;
+        mixTail(voice, out, frames);
+    }
+}
+
+int Mixer::lastValue(const Voice& voice) const
+{
+    const Sample& sample = samples_[static_cast<std::size_t>(voice.block.sample)];
+    const std::size_t last = static_cast<std::size_t>(voice.backwards ? voice.block.start : voice.block.end - 1);
+    return sample.data[last * static_cast<std::size_t>(sample.channels)];
+}
+
+// A sample seldom ends on 0: rather than drop to silence at once, which clicks, the
+// voice's last output dies away over a few milliseconds.
+void Mixer::endVoice(Voice& voice) const
+{
+    voice.sounding = false;
+    if (!ramp_) {
+        return;
+    }
+    const int last = lastValue(voice);
+    for (int side = 0; side < 2; ++side) {
+        voice.tail[side] = (last * (voice.gain[side] >> 16)) >> 6;
+    }
+}
+
+void Mixer::mixTail(Voice& voice, std::int32_t* out, std::size_t frames)
+{
+    std::int32_t left = voice.tail[0];
+    std::int32_t right = voice.tail[1];
+    for (std::size_t i = 0; i < frames && (left != 0 || right != 0); ++i) {
+        out[2 * i] += left;
+        out[2 * i + 1] += right;
+        // Falls by 1/256 a frame; the last few units go at once, so that it ends.
+        left -= left / 256 + (left > 0) - (left < 0);
+        right -= right / 256 + (right > 0) - (right < 0);
+    }
+    voice.tail[0] = left;
+    voice.tail[1] = right;
+}
+
+void Mixer::mix(std::int16_t* out, std::size_t frames)
+{
+    constexpr std::size_t chunk = 1024;
+    accumulator_.resize(2 * chunk);
+    while (frames > 0) {
+        const std::size_t count = std::min(frames, chunk);
+        std::fill(accumulator_.begin(), accumulator_.begin() + static_cast<std::ptrdiff_t>(2 * count), 0);
+        for (std::size_t i = 0; i < voices_.size(); ++i) {
+            mixVoice(voices_[i], accumulator_.data(), count);
+            Voice& fading = fading_[i];
+            if (fading.sounding || fading.tail[0] != 0 || fading.tail[1] != 0) {
+                mixVoice(fading, accumulator_.data(), count);
+                if (fading.rampLeft == 0) {
+                    fading.sounding = false;
+                }
+            }
+        }
+        for (std::size_t i = 0; i < 2 * count; ++i) {
+            out[i] = softClip(accumulator_[i] >> 8);
+        }
+        out += 2 * count;
+        frames -= count;
+    }
+}
+
+std::uint32_t Mixer::position(int index) const
+{
+    return static_cast<std::uint32_t>(voices_[static_cast<std::size_t>(index)].position >> 32);
+}
+
+bool Mixer::active(int index) const
+{
+    return voices_[static_cast<std::size_t>(index)].sounding;
+}
+
+bool Mixer::audible(int index) const
+{
+    const Voice& voice = voices_[static_cast<std::size_t>(index)];
+    const Voice& fading = fading_[static_cast<std::size_t>(index)];
+    return voice.sounding || voice.tail[0] != 0 || voice.tail[1] != 0 || fading.sounding || fading.tail[0] != 0 ||
+           fading.tail[1] != 0;
+}

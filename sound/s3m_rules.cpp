@@ -1,0 +1,408 @@
+#include "sound/s3m_rules.h"
+
+#include <algorithm>
+
+namespace {
+
+// Periods are kept in sixteenths of Scream Tracker's (which are a quarter of the
+// Amiga's), so that high notes stay in tune: C-5 of an 8,363 Hz sample is 1,712 * 16.
+constexpr int fine = 16;
+constexpr std::uint64_t middlePeriod = 1712 * fine;
+
+// S2x: the sample's base rate that each finetune value stands for.
+constexpr int finetuneRates[16] = {7895, 7941, 7985, 8046, 8107, 8169, 8232, 8280,
+                                   8363, 8413, 8463, 8529, 8581, 8651, 8723, 8757};
+
+// Scream Tracker's clock: a period of 1,712 plays 8,363 Hz.
+constexpr std::uint64_t screamClock = 14317056 * fine;
+
+} // namespace
+
+S3mRules::S3mRules(const Module& module, Song& song, const PlayerOptions& options)
+    : TrackerRules(module, song, options, module.channels)
+{
+}
+
+int S3mRules::periodOf(int note, const Sample& sample, const Channel& channel) const
+{
+    const std::uint64_t rate = channel.finetune > 0 ? static_cast<std::uint64_t>(channel.finetune)
+                                                    : std::max<std::uint64_t>(sample.c5Speed, 1);
+    // Equal temperament from C-5, as the tracker's period table has it to a tenth of a cent.
+    const std::uint64_t period = equalTemperedPeriod(middlePeriod * 8363 / rate, note);
+    return static_cast<int>(std::clamp<std::uint64_t>(period, 1, 0x7FFFFFFF));
+}
+
+std::uint64_t S3mRules::frequencyOf(int period, const Sample&) const
+{
+    return period > 0 ? (screamClock << 16) / static_cast<std::uint64_t>(period) : 0;
+}
+
+// Most effects share one memory: a parameter of 0 takes the last nonzero one given to any
+// of them.
+int S3mRules::remembered(Channel& channel)
+{
+    if (channel.cell.parameter != 0) {
+        channel.lastVolumeSlide = channel.cell.parameter;
+    }
+    return channel.lastVolumeSlide;
+}
+
+void S3mRules::clampPeriod(Channel& channel) const
+{
+    if (channel.period == 0) {
+        return;
+    }
+    if (module_.amigaLimits) {
+        // The Amiga's three octaves, in Scream Tracker's finer periods.
+        channel.period = std::clamp(channel.period, 113 * 4 * fine, 856 * 4 * fine);
+    } else {
+        channel.period = std::clamp(channel.period, 64 * fine, 32767 * fine);
+    }
+}
+
+void S3mRules::playCell(int index, Channel& channel, const Cell& cell)
+{
+    channel.cell = cell;
+    channel.delayed = false;
+    channel.tremorMuted = false;
+    if (cell.effect == Effect::Special && (cell.parameter >> 4) == 0xD && (cell.parameter & 0x0F) != 0) {
+        // SDx: the whole cell waits for tick x.
+        channel.delayed = true;
+        return;
+    }
+    startCell(index, channel, cell);
+    rowEffect(index, channel);
+}
+
+// The note, sample number and volume of a cell.
+void S3mRules::startCell(int index, Channel& channel, const Cell& cell)
+{
+    if (cell.instrument > 0 && cell.instrument <= static_cast<int>(module_.samples.size())) {
+        channel.instrument = cell.instrument;
+        channel.sample = cell.instrument;
+        channel.finetune = 0;
+        channel.volume = module_.samples[static_cast<std::size_t>(cell.instrument - 1)].volume;
+    }
+    if (cell.note == noteCut) {
+        cutVoice(channel);
+        channel.period = 0;
+    } else if (isPlayableNote(cell.note) && sampleOf(channel)) {
+        const int period = periodOf(cell.note, *sampleOf(channel), channel);
+        const bool portamento = cell.effect == Effect::TonePortamentoS3m || cell.effect == Effect::TonePortamentoVolumeS3m;
+        if (portamento && channel.period != 0 && channel.voice >= 0) {
+            channel.targetPeriod = period;
+        } else {
+            channel.note = cell.note;
+            channel.period = period;
+            channel.targetPeriod = period;
+            if ((channel.vibratoWaveform & 4) == 0) {
+                channel.vibratoPosition = 0;
+            }
+            if ((channel.tremoloWaveform & 4) == 0) {
+                channel.tremoloPosition = 0;
+            }
+            channel.tremorCount = 0;
+            std::uint32_t offset = 0;
+            if (cell.effect == Effect::SampleOffsetS3m) {
+                if (cell.parameter != 0) {
+                    channel.lastOffset = cell.parameter;
+                }
+                offset = static_cast<std::uint32_t>(channel.lastOffset) << 8;
+            }
+            const Sample& sample = *sampleOf(channel);
+            if (offset >= sample.frames()) {
+                // An offset past the sample's end plays nothing.
+                cutVoice(channel);
+            } else {
+                startVoice(index, channel, offset);
+            }
+        }
+    }
+    if (cell.volumeCommand == VolumeCommand::Volume) {
+        channel.volume = std::min<int>(cell.volumeValue, 64);
+    }
+}
+
+// The first tick's part of the row's effect.
+void S3mRules::rowEffect(int index, Channel& channel)
+{
+    const int parameter = channel.cell.parameter;
+    switch (channel.cell.effect) {
+    case Effect::SetSpeed:                 // Axx: ticks per row; 0 changes nothing
+        if (parameter > 0) {
+            song_.setSpeed(parameter);
+        }
+        break;
+    case Effect::JumpToOrder:              // Bxx
+        song_.jumpToOrder(parameter);
+        break;
+    case Effect::BreakToRow:               // Cxy: row x * 10 + y of the next pattern
+        song_.breakToRow((parameter >> 4) * 10 + (parameter & 0x0F));
+        break;
+    case Effect::VolumeSlideS3m:           // Dxy: fine slides now, others on later ticks
+        volumeSlide(channel, true);
+        break;
+    case Effect::PortamentoDownS3m:        // Exx
+        portamento(channel, true, true);
+        break;
+    case Effect::PortamentoUpS3m:          // Fxx
+        portamento(channel, false, true);
+        break;
+    case Effect::TonePortamentoS3m:        // Gxx: speed in quarter periods
+        if (parameter != 0) {
+            channel.portamentoSpeed = parameter * 4 * fine;
+        }
+        break;
+    case Effect::VibratoS3m:               // Hxy and Uxy: speed x, depth y
+    case Effect::FineVibrato:
+        if (parameter >> 4) {
+            channel.vibratoSpeed = parameter >> 4;
+        }
+        if (parameter & 0x0F) {
+            channel.vibratoDepth = parameter & 0x0F;
+        }
+        channel.periodDelta = waveValue(channel.vibratoWaveform, channel.vibratoPosition) * channel.vibratoDepth >>
+                              (channel.cell.effect == Effect::FineVibrato ? 3 : 1);
+        break;
+    case Effect::TremorS3m:                // Ixy
+        tremor(channel, remembered(channel));
+        break;
+    case Effect::ArpeggioS3m:              // Jxy: the note itself on the first tick
+        remembered(channel);
+        break;
+    case Effect::VibratoVolumeS3m:         // Kxy: H00 and Dxy
+    case Effect::TonePortamentoVolumeS3m:  // Lxy: G00 and Dxy
+        volumeSlide(channel, true);
+        break;
+    case Effect::RetriggerS3m:             // Qxy: counts on from earlier rows
+        remembered(channel);
+        retrigger(index, channel);
+        break;
+    case Effect::TremoloS3m:               // Rxy
+        if (parameter >> 4) {
+            channel.tremoloSpeed = parameter >> 4;
+        }
+        if (parameter & 0x0F) {
+            channel.tremoloDepth = parameter & 0x0F;
+        }
+        break;
+    case Effect::Special:                  // Sxy
+        specialEffect(index, channel, true);
+        break;
+    case Effect::SetTempo:                 // Txx: tempo from 0x20
+        if (parameter >= 0x20) {
+            song_.setTempo(parameter);
+        }
+        break;
+    case Effect::GlobalVolumeS3m:          // Vxx: 0 to 64
+        if (parameter <= 64) {
+            song_.globalVolume = parameter * 2;
+        }
+        break;
+    case Effect::SetPanning:               // Xxx: 0 to 0x80, 0xA4 surround
+        if (parameter <= 0x80) {
+            channel.panning = parameter * 2;
+            channel.surround = false;
+        } else if (parameter == 0xA4) {
+            channel.surround = true;
+        }
+        break;
+    default:
+        break;
+    }
+    clampPeriod(channel);
+}
+
+void S3mRules::tickEffects(int index, Channel& channel)
+{
+    if (channel.delayed) {
+        specialEffect(index, channel, false);
+        return;
+    }
+    switch (channel.cell.effect) {
+    case Effect::VolumeSlideS3m:
+        volumeSlide(channel, false);
+        break;
+    case Effect::PortamentoDownS3m:
+        portamento(channel, true, false);
+        break;
+    case Effect::PortamentoUpS3m:
+        portamento(channel, false, false);
+        break;
+    case Effect::TonePortamentoS3m:
+        tonePortamento(channel);
+        break;
+    case Effect::VibratoS3m:
+        vibrato(channel, 1);
+        break;
+    case Effect::FineVibrato:
+        vibrato(channel, 3);
+        break;
+    case Effect::TremorS3m:
+        tremor(channel, remembered(channel));
+        break;
+    case Effect::ArpeggioS3m: {            // the note, then x and y semitones up, a tick each
+        const int memory = remembered(channel);
+        const int step = song_.tick() % 3;
+        channel.arpeggio = step == 1 ? memory >> 4 : step == 2 ? memory & 0x0F : 0;
+        break;
+    }
+    case Effect::VibratoVolumeS3m:
+        vibrato(channel, 1);
+        volumeSlide(channel, false);
+        break;
+    case Effect::TonePortamentoVolumeS3m:
+        tonePortamento(channel);
+        volumeSlide(channel, false);
+        break;
+    case Effect::RetriggerS3m:
+        retrigger(index, channel);
+        break;
+    case Effect::TremoloS3m:
+        tremolo(channel, 6);
+        break;
+    case Effect::Special:
+        specialEffect(index, channel, false);
+        break;
+    default:
+        break;
+    }
+    clampPeriod(channel);
+}
+
+// Dxy: up by x or down by y on every tick but the first; DxF and DFy once, on the first.
+// With fast slides (Scream Tracker 3.00) the plain slides run on the first tick too.
+void S3mRules::volumeSlide(Channel& channel, bool firstTick)
+{
+    const int parameter = remembered(channel);
+    const int up = parameter >> 4;
+    const int down = parameter & 0x0F;
+    if (down == 0x0F && up != 0) {
+        if (firstTick) {
+            slideVolume(channel, up);
+        }
+    } else if (up == 0x0F && down != 0) {
+        if (firstTick) {
+            slideVolume(channel, -down);
+        }
+    } else if (!firstTick || module_.fastVolumeSlides) {
+        if (down == 0) {
+            slideVolume(channel, up);
+        } else if (up == 0) {
+            slideVolume(channel, -down);
+        }
+    }
+}
+
+// Exx and Fxx in Scream Tracker's periods times 4 on every tick but the first; EFx
+// and EEx (fine and extra fine: times 4 and 1) once, on the first.
+void S3mRules::portamento(Channel& channel, bool down, bool firstTick)
+{
+    const int parameter = remembered(channel);
+    const int sign = down ? 1 : -1;
+    if (parameter >= 0xF0) {
+        if (firstTick) {
+            slidePeriod(channel, sign * (parameter & 0x0F) * 4 * fine);
+        }
+    } else if (parameter >= 0xE0) {
+        if (firstTick) {
+            slidePeriod(channel, sign * (parameter & 0x0F) * fine);
+        }
+    } else if (!firstTick) {
+        slidePeriod(channel, sign * parameter * 4 * fine);
+    }
+}
+
+// Qxy: restarts the note every y ticks, changing its volume by x's rule each time.
+void S3mRules::retrigger(int index, Channel& channel)
+{
+    const int parameter = channel.lastVolumeSlide;
+    const int interval = parameter & 0x0F;
+    if (interval == 0) {
+        return;
+    }
+    if (++channel.retriggerCount < interval) {
+        return;
+    }
+    channel.retriggerCount = 0;
+    int& volume = channel.volume;
+    switch (parameter >> 4) {
+    case 1: volume -= 1; break;
+    case 2: volume -= 2; break;
+    case 3: volume -= 4; break;
+    case 4: volume -= 8; break;
+    case 5: volume -= 16; break;
+    case 6: volume = volume * 2 / 3; break;
+    case 7: volume /= 2; break;
+    case 9: volume += 1; break;
+    case 0xA: volume += 2; break;
+    case 0xB: volume += 4; break;
+    case 0xC: volume += 8; break;
+    case 0xD: volume += 16; break;
+    case 0xE: volume = volume * 3 / 2; break;
+    case 0xF: volume *= 2; break;
+    default: break;
+    }
+    volume = std::clamp(volume, 0, 64);
+    if (channel.period != 0 && sampleOf(channel)) {
+        startVoice(index, channel, 0);
+    }
+}
+
+// Sxy: x picks the command.
+void S3mRules::specialEffect(int index, Channel& channel, bool firstTick)
+{
+    const int value = channel.cell.parameter & 0x0F;
+    const int tick = song_.tick();
+    switch (channel.cell.parameter >> 4) {
+    case 0x1:   // glissando
+        channel.glissando = value != 0;
+        break;
+    case 0x2:   // finetune: the sample's base rate for the notes that follow
+        if (firstTick) {
+            channel.finetune = finetuneRates[value];
+        }
+        break;
+    case 0x3:   // vibrato waveform
+        channel.vibratoWaveform = value & 7;
+        break;
+    case 0x4:   // tremolo waveform
+        channel.tremoloWaveform = value & 7;
+        break;
+    case 0x8:   // panning, 0 to 15 from left to right
+        channel.panning = (value * 256 + 7) / 15;
+        channel.surround = false;
+        break;
+    case 0xB:   // pattern loop: SB0 marks the start, SBx plays the stretch x more times
+        if (!firstTick) {
+            break;
+        }
+        if (value == 0) {
+            channel.loopRow = song_.row();
+        } else if (channel.loopCount == 0) {
+            channel.loopCount = value;
+            song_.loopToRow(channel.loopRow);
+        } else if (--channel.loopCount > 0) {
+            song_.loopToRow(channel.loopRow);
+        }
+        break;
+    case 0xC:   // note cut on tick x; SC0 acts as SC1
+        if (tick == std::max(value, 1)) {
+            channel.volume = 0;
+        }
+        break;
+    case 0xD:   // note delay: the cell starts on tick x
+        if (channel.delayed && tick == value) {
+            channel.delayed = false;
+            startCell(index, channel, channel.cell);
+        }
+        break;
+    case 0xE:   // pattern delay: the row plays x + 1 times, its notes once
+        if (firstTick) {
+            song_.delayRow(value);
+        }
+        break;
+    default:
+        break;
+    }
+}

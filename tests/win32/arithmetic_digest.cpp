@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "scene/ripple_surface.h"
-#include "sound/mod_player.h"
+#include "sound/player.h"
 
 namespace {
 
@@ -74,14 +74,14 @@ std::string waterDigest()
     return "water heights " + hex(heights.value()) + " normals " + hex(normals.value());
 }
 
-std::string soundtrackDigest(const ModModule& module)
+std::string soundtrackDigest(const Module& module)
 {
-    ModPlayerOptions options;
+    PlayerOptions options;
     options.rate = soundRate;
     options.loop = true;
     options.ramp = true;
     options.interpolate = true;
-    ModPlayer player(module, options);
+    Player player(module, options);
     Fnv1a samples;
     std::vector<std::int16_t> block(2 * 4096);
     std::size_t rendered = 0;
@@ -101,7 +101,7 @@ std::string soundtrackDigest(const ModModule& module)
 
 } // namespace
 
-std::string arithmeticDigest(const ModModule& module)
+std::string arithmeticDigest(const Module& module)
 {
     return waterDigest() + "; " + soundtrackDigest(module);
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sound/mod_module.h"
+#include "sound/module.h"
 
 // The water and the soundtrack computed as the program computes them, reduced to
 // digests of their results' bits: one line of text that a host build and a 32-bit
@@ -13,4 +13,4 @@
 // normals go into the digests. The soundtrack: the module's first 90 seconds (its first
 // pass and the jump back to the loop), mixed at 44,100 Hz with ramping and looping as
 // the program plays it.
-std::string arithmeticDigest(const ModModule& module);
+std::string arithmeticDigest(const Module& module);

@@ -30,9 +30,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "arithmetic_digest: cannot read %s\n", argv[1]);
         return 1;
     }
-    ModModule module;
-    const ModLoadResult result = loadMod(bytes.data(), bytes.size(), module);
-    if (result != ModLoadResult::Loaded) {
+    Module module;
+    const LoadResult result = loadModule(bytes.data(), bytes.size(), module);
+    if (result != LoadResult::Loaded) {
         std::fprintf(stderr, "arithmetic_digest: cannot load %s: %s\n", argv[1], describe(result));
         return 1;
     }

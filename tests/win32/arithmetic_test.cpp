@@ -8,7 +8,7 @@
 
 #include "platform/music_player.h"
 #include "resources/resource_numbers.h"
-#include "sound/mod_module.h"
+#include "sound/module.h"
 #include "tests/win32/arithmetic_digest.h"
 
 TEST(HostArithmetic, WaterAndSoundtrackGiveTheHostsBits)
@@ -18,7 +18,7 @@ TEST(HostArithmetic, WaterAndSoundtrackGiveTheHostsBits)
                                 "win32.arithmetic, which computes the host's digest first";
     const MusicResource resource = findMusicResource(soundtrackMusic);
     ASSERT_NE(resource.data, nullptr) << "the soundtrack is resource " << soundtrackMusic << " of this program";
-    ModModule module;
-    ASSERT_EQ(loadMod(static_cast<const std::uint8_t*>(resource.data), resource.size, module), ModLoadResult::Loaded);
+    Module module;
+    ASSERT_EQ(loadModule(static_cast<const std::uint8_t*>(resource.data), resource.size, module), LoadResult::Loaded);
     EXPECT_EQ(arithmeticDigest(module), host);
 }

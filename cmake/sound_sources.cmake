@@ -2,6 +2,7 @@
 # The program, the web page's sound module and the fuzz target all build from this list.
 set(THOUSAND_SOUND_SOURCES
     sound/format_rules.cpp
+    sound/it_rules.cpp
     sound/it_samples.cpp
     sound/load_it.cpp
     sound/load_mod.cpp

@@ -1,5 +1,6 @@
 #include "sound/format_rules.h"
 
+#include "sound/it_rules.h"
 #include "sound/protracker_rules.h"
 #include "sound/s3m_rules.h"
 #include "sound/xm_rules.h"
@@ -14,7 +15,7 @@ std::unique_ptr<FormatRules> makeFormatRules(const Module& module, Song& song, c
     case ModuleFormat::Xm:
         return std::make_unique<XmRules>(module, song, options);
     case ModuleFormat::It:
-        break;
+        return std::make_unique<ItRules>(module, song, options);
     }
     return nullptr;
 }

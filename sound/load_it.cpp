@@ -426,7 +426,7 @@ Sample readSampleHeader(const ByteReader& file, std::size_t offset, SampleSource
     // Impulse Tracker numbers its waveforms sine, ramp down, square, random.
     static constexpr int waveforms[] = {0, 2, 1, 4};
     sample.vibrato.speed = std::min<int>(file.byte(offset + 0x4C), 64);
-    sample.vibrato.depth = std::min<int>(file.byte(offset + 0x4D), 32);
+    sample.vibrato.depth = std::min<int>(file.byte(offset + 0x4D), 64);
     sample.vibrato.sweep = std::min<int>(file.byte(offset + 0x4E), 64);
     const std::uint8_t waveform = file.byte(offset + 0x4F);
     sample.vibrato.waveform = waveform < 4 ? waveforms[waveform] : 0;
@@ -560,6 +560,8 @@ LoadResult loadIt(const std::uint8_t* data, std::size_t size, Module& module)
     loaded.linearSlides = flags & flagLinearSlides;
     loaded.oldEffects = flags & flagOldEffects;
     loaded.compatibleGxx = flags & flagCompatibleGxx;
+    loaded.createdWith = static_cast<std::uint16_t>(file.word(0x28));
+    loaded.compatibleWith = static_cast<std::uint16_t>(compatibleVersion);
     loaded.initialGlobalVolume = std::min<int>(file.byte(0x30), 128);
     loaded.mixingVolume = std::min<int>(file.byte(0x31), 128);
     loaded.initialSpeed = file.byte(0x32) != 0 ? file.byte(0x32) : 6;

@@ -346,6 +346,7 @@ LoadResult loadS3m(const std::uint8_t* data, std::size_t size, Module& module)
     loaded.amigaLimits = (flags & flagAmigaLimits) != 0;
     loaded.fastVolumeSlides =
         (flags & flagFastVolumeSlides) != 0 || file.word(trackerOffset) == trackerScreamTracker300;
+    loaded.createdWith = static_cast<std::uint16_t>(file.word(trackerOffset));
     // Speed 0 and tempos below 32 are outside what the A and T commands accept; the
     // song starts at the defaults then.
     if (file.byte(speedOffset) != 0) {

@@ -279,6 +279,10 @@ struct Module {
     bool amigaLimits = false;             // S3M: periods kept within the Amiga's three octaves
     bool fastVolumeSlides = false;        // S3M: volume slides on the row's first tick too
     bool stereo = true;                   // S3M and IT: false plays everything in the centre
+    std::uint16_t createdWith = 0;        // the tracker and version the file names (S3M's
+                                          // and IT's 16-bit word; 0x3xxx in an S3M file is
+                                          // Impulse Tracker, which plays it by its own pitch)
+    std::uint16_t compatibleWith = 0;     // IT: the oldest version the file says it plays in
 
     const Cell& cell(int pattern, int row, int channel) const
     {

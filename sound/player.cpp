@@ -42,6 +42,11 @@ void Song::delayRow(int repeats)
     }
 }
 
+void Song::extendRow(int ticks)
+{
+    extraTicks_ += ticks;
+}
+
 Player::Player(const Module& module, PlayerOptions options)
     : module_(module), options_(options), rules_(makeFormatRules(module, song_, options))
 {
@@ -106,8 +111,9 @@ void Player::advanceTick()
         return;
     }
     ++rowTick_;
-    if (++song_.repeatTick_ >= song_.speed_) {
+    if (++song_.repeatTick_ >= song_.speed_ + song_.extraTicks_) {
         song_.repeatTick_ = 0;
+        song_.extraTicks_ = 0;
         if (song_.patternDelayLeft_ == 0) {
             playRow();
             if (ended_) {

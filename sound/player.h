@@ -62,6 +62,8 @@ public:
     // Plays the row `repeats` more times, without reading its notes again. Ignored in a
     // delay's own repeats.
     void delayRow(int repeats);
+    // Lengthens this play of the row by `ticks` ticks (IT's fine pattern delay).
+    void extendRow(int ticks);
 
     int globalVolume = 128;   // 0 to 128, for the formats that have one
 
@@ -76,6 +78,7 @@ private:
     int tempo_ = 125;
     int patternDelay_ = 0;         // set on the row: its repeats
     int patternDelayLeft_ = 0;     // repeats of the row still to come
+    int extraTicks_ = 0;           // ticks added to this play of the row
     int breakRow_ = 0;             // where the next pattern (or a pattern loop) starts
     int jumpOrder_ = -1;           // the order a position jump named, -1 for none
     bool loopJump_ = false;        // a pattern loop jumps back at the end of the row

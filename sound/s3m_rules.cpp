@@ -4,37 +4,53 @@
 
 namespace {
 
-// Periods are kept in sixteenths of Scream Tracker's (which are a quarter of the
-// Amiga's), so that high notes stay in tune: C-5 of an 8,363 Hz sample is 1,712 * 16.
-constexpr int fine = 16;
-constexpr std::uint64_t middlePeriod = 1712 * fine;
+// Scream Tracker's periods of the twelve notes of octave 0, which each octave halves,
+// and its clock: 8,363 Hz at the period 1,712.
+constexpr int notePeriods[12] = {1712, 1616, 1524, 1440, 1356, 1280, 1208, 1140, 1076, 1016, 960, 907};
+constexpr std::uint64_t screamClock = 14317456;
 
 // S2x: the sample's base rate that each finetune value stands for.
 constexpr int finetuneRates[16] = {7895, 7941, 7985, 8046, 8107, 8169, 8232, 8280,
                                    8363, 8413, 8463, 8529, 8581, 8651, 8723, 8757};
-
-// Scream Tracker's clock: a period of 1,712 plays 8,363 Hz.
-constexpr std::uint64_t screamClock = 14317056 * fine;
 
 } // namespace
 
 S3mRules::S3mRules(const Module& module, Song& song, const PlayerOptions& options)
     : TrackerRules(module, song, options, module.channels)
 {
+    // Impulse Tracker saved S3M files as well, and plays them at its own pitches.
+    amigaPitch_ = (module.createdWith >> 12) == 3;
 }
 
 int S3mRules::periodOf(int note, const Sample& sample, const Channel& channel) const
 {
     const std::uint64_t rate = channel.finetune > 0 ? static_cast<std::uint64_t>(channel.finetune)
                                                     : std::max<std::uint64_t>(sample.c5Speed, 1);
-    // Equal temperament from C-5, as the tracker's period table has it to a tenth of a cent.
-    const std::uint64_t period = equalTemperedPeriod(middlePeriod * 8363 / rate, note);
-    return static_cast<int>(std::clamp<std::uint64_t>(period, 1, 0x7FFFFFFF));
+    if (amigaPitch_) {
+        return notePitch(note, static_cast<std::uint32_t>(rate));
+    }
+    // Scream Tracker's: octave 0's period halved for each octave, scaled to the rate.
+    const int octave = std::max((note - 1) / 12 - 1, 0);
+    const std::uint64_t period = static_cast<std::uint64_t>(notePeriods[(note - 1) % 12] << 4 >> octave);
+    return static_cast<int>(std::max<std::uint64_t>(8363 * period / rate, 1));
 }
 
 std::uint64_t S3mRules::frequencyOf(int period, const Sample&) const
 {
+    if (amigaPitch_) {
+        return frequencyOfPitch(period);
+    }
     return period > 0 ? (screamClock << 16) / static_cast<std::uint64_t>(period) : 0;
+}
+
+// Vibrato moves the period by so much of Scream Tracker's periods; in Impulse Tracker's
+// pitch, by what that is at the note's pitch.
+void S3mRules::vibratoTick(Channel& channel, int shift)
+{
+    vibrato(channel, shift);
+    if (amigaPitch_ && channel.period != 0) {
+        channel.periodDelta = slideAmigaPitch(channel.period, channel.periodDelta) - channel.period;
+    }
 }
 
 // Most effects share one memory: a parameter of 0 takes the last nonzero one given to any
@@ -52,11 +68,14 @@ void S3mRules::clampPeriod(Channel& channel) const
     if (channel.period == 0) {
         return;
     }
+    if (amigaPitch_) {
+        return;
+    }
     if (module_.amigaLimits) {
-        // The Amiga's three octaves, in Scream Tracker's finer periods.
-        channel.period = std::clamp(channel.period, 113 * 4 * fine, 856 * 4 * fine);
+        // The Amiga's three octaves, in Scream Tracker's periods.
+        channel.period = std::clamp(channel.period, 113 * 4, 856 * 4);
     } else {
-        channel.period = std::clamp(channel.period, 64 * fine, 32767 * fine);
+        channel.period = std::clamp(channel.period, 64, 32767);
     }
 }
 
@@ -150,7 +169,7 @@ void S3mRules::rowEffect(int index, Channel& channel)
         break;
     case Effect::TonePortamentoS3m:        // Gxx: speed in quarter periods
         if (parameter != 0) {
-            channel.portamentoSpeed = parameter * 4 * fine;
+            channel.portamentoSpeed = parameter * 4;
         }
         break;
     case Effect::VibratoS3m:               // Hxy and Uxy: speed x, depth y
@@ -162,7 +181,10 @@ void S3mRules::rowEffect(int index, Channel& channel)
             channel.vibratoDepth = parameter & 0x0F;
         }
         channel.periodDelta = waveValue(channel.vibratoWaveform, channel.vibratoPosition) * channel.vibratoDepth >>
-                              (channel.cell.effect == Effect::FineVibrato ? 3 : 1);
+                              (channel.cell.effect == Effect::FineVibrato ? 7 : 5);
+        if (amigaPitch_ && channel.period != 0) {
+            channel.periodDelta = slideAmigaPitch(channel.period, channel.periodDelta) - channel.period;
+        }
         break;
     case Effect::TremorS3m:                // Ixy
         tremor(channel, remembered(channel));
@@ -233,10 +255,10 @@ void S3mRules::tickEffects(int index, Channel& channel)
         tonePortamento(channel);
         break;
     case Effect::VibratoS3m:
-        vibrato(channel, 1);
+        vibratoTick(channel, 5);
         break;
     case Effect::FineVibrato:
-        vibrato(channel, 3);
+        vibratoTick(channel, 7);
         break;
     case Effect::TremorS3m:
         tremor(channel, remembered(channel));
@@ -248,7 +270,7 @@ void S3mRules::tickEffects(int index, Channel& channel)
         break;
     }
     case Effect::VibratoVolumeS3m:
-        vibrato(channel, 1);
+        vibratoTick(channel, 5);
         volumeSlide(channel, false);
         break;
     case Effect::TonePortamentoVolumeS3m:
@@ -302,14 +324,14 @@ void S3mRules::portamento(Channel& channel, bool down, bool firstTick)
     const int sign = down ? 1 : -1;
     if (parameter >= 0xF0) {
         if (firstTick) {
-            slidePeriod(channel, sign * (parameter & 0x0F) * 4 * fine);
+            slidePeriod(channel, sign * (parameter & 0x0F) * 4);
         }
     } else if (parameter >= 0xE0) {
         if (firstTick) {
-            slidePeriod(channel, sign * (parameter & 0x0F) * fine);
+            slidePeriod(channel, sign * (parameter & 0x0F));
         }
     } else if (!firstTick) {
-        slidePeriod(channel, sign * parameter * 4 * fine);
+        slidePeriod(channel, sign * parameter * 4);
     }
 }
 

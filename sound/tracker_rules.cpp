@@ -297,7 +297,12 @@ void TrackerRules::slidePeriod(Channel& channel, int amount)
     if (channel.period == 0) {
         return;
     }
-    channel.period = std::clamp(channel.period + amount, 1, 0xFFFF);
+    if (amigaPitch_) {
+        channel.period = slideAmigaPitch(channel.period, amount);
+    } else {
+        channel.period = static_cast<int>(std::clamp<long long>(static_cast<long long>(channel.period) + amount, 1,
+                                                                 0x3FFFFFFF));
+    }
 }
 
 void TrackerRules::tonePortamento(Channel& channel)
@@ -305,10 +310,14 @@ void TrackerRules::tonePortamento(Channel& channel)
     if (channel.period == 0 || channel.targetPeriod == 0) {
         return;
     }
+    const int speed = channel.portamentoSpeed;
     if (channel.period < channel.targetPeriod) {
-        channel.period = std::min(channel.period + channel.portamentoSpeed, channel.targetPeriod);
+        // Down: toward a longer period.
+        const int moved = amigaPitch_ ? slideAmigaPitch(channel.period, speed) : channel.period + speed;
+        channel.period = std::min(moved, channel.targetPeriod);
     } else if (channel.period > channel.targetPeriod) {
-        channel.period = std::max(channel.period - channel.portamentoSpeed, channel.targetPeriod);
+        const int moved = amigaPitch_ ? slideAmigaPitch(channel.period, -speed) : channel.period - speed;
+        channel.period = std::max(moved, channel.targetPeriod);
     }
 }
 
@@ -360,23 +369,43 @@ void TrackerRules::tremor(Channel& channel, int parameter)
     ++channel.tremorCount;
 }
 
-int TrackerRules::linearPeriod(int note, int finetune)
+int TrackerRules::pitchOfFrequency(double hertz)
 {
-    // C-0 is 7,680; each semitone 64 lower, each 1/128 semitone of finetune half a unit.
-    return 7680 - (note - 1) * 64 - finetune / 2;
+    const double pitch = (4608.0 - 768.0 * std::log2(std::max(hertz, 1.0) / 8363.0)) * pitchSteps;
+    return static_cast<int>(std::lround(std::clamp(pitch, 1.0, 2.0e9)));
 }
 
-std::uint64_t TrackerRules::equalTemperedPeriod(std::uint64_t middle, int note)
+std::uint64_t TrackerRules::frequencyOfPitch(int pitch)
 {
-    return scaleBySemitones(middle << 8, (noteMiddleC - note) * 64) >> 8;
-}
-
-int TrackerRules::transpose(int period, int semitones, const Sample&) const
-{
-    if (module_.linearSlides) {
-        return period - semitones * 64;
+    // 8,363 Hz times 2 to the octaves above C-5: whole octaves by shifting, the rest from
+    // the table, between its entries by a straight line (closer than 1e-7).
+    constexpr int octave = 768 * pitchSteps;
+    const int above = 4608 * pitchSteps - pitch;
+    const int octaves = above >= 0 ? above / octave : -((-above + octave - 1) / octave);
+    const int rest = above - octaves * octave;
+    const std::size_t step = static_cast<std::size_t>(rest / pitchSteps);
+    const std::uint64_t low = octaveTable()[step];
+    const std::uint64_t high = step + 1 < octaveTable().size() ? octaveTable()[step + 1] : 131072;
+    const std::uint64_t factor = low + (high - low) * static_cast<std::uint64_t>(rest % pitchSteps) / pitchSteps;
+    std::uint64_t frequency = (std::uint64_t{8363} << 16) * factor >> 16;
+    if (octaves > 0) {
+        frequency <<= std::min(octaves, 20);
+    } else if (octaves < 0) {
+        frequency >>= std::min(-octaves, 63);
     }
-    return static_cast<int>(scaleBySemitones(static_cast<std::uint64_t>(period) << 8, -semitones * 64) >> 8);
+    return frequency;
+}
+
+int TrackerRules::notePitch(int note, std::uint32_t c5Speed)
+{
+    return pitchOfFrequency(std::floor(static_cast<double>(c5Speed) * std::exp2((note - noteMiddleC) / 12.0)));
+}
+
+int TrackerRules::slideAmigaPitch(int pitch, int amount)
+{
+    constexpr double clock = 14317456.0;   // 8,363 Hz at Scream Tracker's period of 1,712
+    const double period = clock * 65536.0 / static_cast<double>(frequencyOfPitch(pitch)) + amount;
+    return pitchOfFrequency(clock / std::max(period, 1.0));
 }
 
 std::uint64_t TrackerRules::frequencyOf(int period, const Sample& sample) const
@@ -399,13 +428,13 @@ void TrackerRules::advanceEnvelopes(Voice& voice)
     if (!instrument) {
         return;
     }
-    if (instrument->volumeEnvelope.enabled && !instrument->volumeEnvelope.points.empty()) {
+    if (envelopeOn(instrument->volumeEnvelope, voice.volumeEnvelopeOn)) {
         stepEnvelope(instrument->volumeEnvelope, voice.volumeEnvelope, voice.released);
     }
-    if (instrument->panningEnvelope.enabled && !instrument->panningEnvelope.points.empty()) {
+    if (envelopeOn(instrument->panningEnvelope, voice.panningEnvelopeOn)) {
         stepEnvelope(instrument->panningEnvelope, voice.panningEnvelope, voice.released);
     }
-    if (instrument->pitchEnvelope.enabled && !instrument->pitchEnvelope.points.empty()) {
+    if (envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn)) {
         stepEnvelope(instrument->pitchEnvelope, voice.pitchEnvelope, voice.released);
     }
     if (voice.fading) {
@@ -493,13 +522,13 @@ void TrackerRules::updateVoices()
         int period = voice.period + (foreground ? channel.periodDelta : 0);
         int units = foreground ? channel.arpeggio * 64 : 0;
         const int vibrato = autoVibrato(voice, sample);
-        if (module_.linearSlides) {
+        if (module_.format == ModuleFormat::Xm && module_.linearSlides) {
             period -= vibrato;
         } else {
             units += vibrato;
         }
-        if (instrument && instrument->pitchEnvelope.enabled && !instrument->pitchEnvelope.filter &&
-            !instrument->pitchEnvelope.points.empty()) {
+        if (instrument && envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn) &&
+            !instrument->pitchEnvelope.filter) {
             units += voice.pitchEnvelope.value * 32;
         }
         std::uint64_t frequency = frequencyOf(std::max(period, 1), sample);
@@ -515,7 +544,7 @@ void TrackerRules::updateVoices()
         volume = volume * sample.globalVolume / 64;
         if (instrument) {
             volume = volume * instrument->globalVolume / 128;
-            if (instrument->volumeEnvelope.enabled && !instrument->volumeEnvelope.points.empty()) {
+            if (envelopeOn(instrument->volumeEnvelope, voice.volumeEnvelopeOn)) {
                 volume = volume * std::clamp(voice.volumeEnvelope.value, 0, 64) / 64;
             }
             volume = volume * voice.fadeVolume >> 16;
@@ -527,21 +556,34 @@ void TrackerRules::updateVoices()
         voice.finalVolume = static_cast<int>(volume);
 
         int panning = voice.panning;
-        if (instrument && instrument->panningEnvelope.enabled && !instrument->panningEnvelope.points.empty()) {
+        if (instrument && envelopeOn(instrument->panningEnvelope, voice.panningEnvelopeOn)) {
             panning += voice.panningEnvelope.value * (128 - std::abs(panning - 128)) / 32;
         }
         panning = module_.stereo ? std::clamp(panning, 0, 256) : 128;
-        const std::int64_t left = volume * (256 - panning) * master_ >> 16;
+        std::int64_t left = volume * (256 - panning) * master_ >> 16;
         std::int64_t right = volume * panning * master_ >> 16;
+        if (squareRootPanning_) {
+            // FastTracker 2 pans by power: each side at the square root of its share.
+            static const std::array<std::int32_t, 257> roots = [] {
+                std::array<std::int32_t, 257> values{};
+                for (std::size_t i = 0; i < values.size(); ++i) {
+                    values[i] = static_cast<std::int32_t>(std::lround(std::sqrt(static_cast<double>(i) / 256.0) * 256.0));
+                }
+                return values;
+            }();
+            left = volume * roots[static_cast<std::size_t>(256 - panning)] * master_ >> 16;
+            right = volume * roots[static_cast<std::size_t>(panning)] * master_ >> 16;
+        }
         if (channel.surround && foreground) {
             right = -right;
         }
         mixer_.setGain(number, static_cast<std::int32_t>(left), static_cast<std::int32_t>(right));
+        updateFilter(number, voice);
 
         // A background voice that can no longer be heard gives its place up.
         const bool silentForGood = voice.fadeVolume == 0 ||
-                                   (instrument && instrument->volumeEnvelope.enabled && voice.volumeEnvelope.ended &&
-                                    voice.volumeEnvelope.value == 0);
+                                   (instrument && envelopeOn(instrument->volumeEnvelope, voice.volumeEnvelopeOn) &&
+                                    voice.volumeEnvelope.ended && voice.volumeEnvelope.value == 0);
         if (silentForGood) {
             mixer_.cut(number);
             voice.playing = false;

@@ -56,6 +56,9 @@ protected:
         int finalVolume = 0;       // 0 to 16,384, as last handed to the mixer
         int cutoff = 127;          // IT's filter, 0 to 127; 127 with resonance 0 is open
         int resonance = 0;
+        bool volumeEnvelopeOn = true;    // IT's S77 to S7C switch the envelopes off and on
+        bool panningEnvelopeOn = true;
+        bool pitchEnvelopeOn = true;
         bool playing = false;      // started in the mixer and not yet stopped
     };
 
@@ -102,6 +105,7 @@ protected:
         int lastSpecial = 0;
         int lastVolumeColumnSlide = 0;
         int lastTempoSlide = 0;
+        int lastTonePortamento = 0;
         int highOffset = 0;        // IT's SAx: 64 kB steps added to the sample offset
 
         int vibratoSpeed = 0;
@@ -126,6 +130,7 @@ protected:
         int cutoff = 127;          // IT's filter as the channel sets it
         int resonance = 0;
         int filterMacro = 0;       // IT's SFx: what Z00 to Z7F set
+        int newNoteAction = -1;    // IT's S73 to S76 for the playing note; -1: the instrument's
     };
 
     TrackerRules(const Module& module, Song& song, const PlayerOptions& options, int voices);
@@ -143,14 +148,19 @@ protected:
     virtual int periodOf(int note, const Sample& sample, const Channel& channel) const = 0;
     // The frequency of a period, in 1/65,536 Hz, for the voice's sample.
     virtual std::uint64_t frequencyOf(int period, const Sample& sample) const;
-    // Moves a period by `semitones` (arpeggio), in the format's units.
-    int transpose(int period, int semitones, const Sample& sample) const;
     // What the song's panning, volume and instrument do to a voice before it is mixed.
     virtual void advanceEnvelopes(Voice& voice);
     // The sample's own vibrato, in period units.
     virtual int autoVibrato(Voice& voice, const Sample& sample);
     // What the voice's new-note action does when its channel starts another note.
     virtual void moveToBackground(int /*index*/, Channel& channel) { cutVoice(channel); }
+    // The voice's filter for this tick, after its envelopes have moved.
+    virtual void updateFilter(int /*number*/, const Voice& /*voice*/) {}
+    // Whether an envelope of the voice's instrument applies now.
+    bool envelopeOn(const Envelope& envelope, bool switchedOn) const
+    {
+        return envelope.enabled && switchedOn && !envelope.points.empty();
+    }
 
     // Starts `note` on the channel with its current instrument or sample; `offset`
     // frames into the sample.
@@ -171,18 +181,25 @@ protected:
 
     // Effects most of the formats share.
     void slideVolume(Channel& channel, int amount);            // clamped to 0..64
-    void slidePeriod(Channel& channel, int amount);            // toward higher periods for positive amounts
+    // Toward longer periods (lower notes) for positive amounts: in Scream Tracker's
+    // periods when the channels keep Impulse Tracker's pitch with Amiga slides.
+    void slidePeriod(Channel& channel, int amount);
     void tonePortamento(Channel& channel);
     void vibrato(Channel& channel, int shift);                 // depth is scaled down by `shift` bits
     void tremolo(Channel& channel, int shift);
     void panbrello(Channel& channel);
     void tremor(Channel& channel, int parameter);
     int waveValue(int waveform, int position) const;           // -64..64 for positions 0..63
-    // Linear frequencies: a period from a note, and 1/64 semitones.
-    static int linearPeriod(int note, int finetune);
-    // An Amiga-style period of a note: `middle` (the period of C-5) moved by equal
-    // temperament.
-    static std::uint64_t equalTemperedPeriod(std::uint64_t middle, int note);
+    // Impulse Tracker's pitch. It plays each note at a whole number of hertz (the
+    // sample's C-5 rate moved by equal temperament, the fraction dropped) and slides
+    // either in linear steps or as Amiga periods. Both are kept as one value that, like
+    // a period, falls as the pitch rises: 1/16,384 semitone steps below C-5 at 8,363 Hz.
+    static constexpr int pitchSteps = 256;   // steps to 1/64 semitone
+    static int pitchOfFrequency(double hertz);
+    static std::uint64_t frequencyOfPitch(int pitch);   // in 1/65,536 Hz
+    static int notePitch(int note, std::uint32_t c5Speed);
+    // The pitch moved as Scream Tracker's period (4 to the Amiga's) by `amount`.
+    static int slideAmigaPitch(int pitch, int amount);
 
     const Module& module_;
     Song& song_;
@@ -192,5 +209,7 @@ protected:
     std::vector<Voice> voices_;
     std::int32_t master_;          // 0 to 256, less for modules with many channels
     std::uint32_t random_ = 0x1234567;   // for the random waveforms and IT's random volume
+    bool amigaPitch_ = false;      // periods hold Impulse Tracker's pitch, slid as Amiga periods
+    bool squareRootPanning_ = false;   // pan by power rather than by amplitude
     int nextRandom();
 };

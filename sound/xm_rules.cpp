@@ -28,13 +28,16 @@ bool slidesToNote(const Cell& cell)
 XmRules::XmRules(const Module& module, Song& song, const PlayerOptions& options)
     : TrackerRules(module, song, options, module.channels)
 {
+    squareRootPanning_ = true;
 }
 
 int XmRules::periodOf(int note, const Sample& sample, const Channel& channel) const
 {
     // FastTracker counts notes from C-0 as 0; our C-5 is its C-4.
     const int played = std::clamp(note - 13 + sample.relativeNote, 0, 118);
-    const int finetune = channel.finetune != 0 ? channel.finetune : sample.finetune;
+    // FastTracker 2 tunes in steps of 1/16 semitone, rounding the finetune down to them.
+    const int tune = channel.finetune != 0 ? channel.finetune : sample.finetune;
+    const int finetune = tune - ((tune % 8) + 8) % 8;
     if (module_.linearSlides) {
         return 7680 - played * 64 - finetune / 2;
     }

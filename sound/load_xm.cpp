@@ -13,6 +13,8 @@ namespace {
 constexpr char signature[] = "Extended Module: ";
 constexpr std::size_t titleOffset = 17;
 constexpr std::size_t titleLength = 20;
+constexpr std::size_t trackerOffset = 38;
+constexpr std::size_t trackerLength = 20;
 constexpr std::size_t versionOffset = 58;
 constexpr std::size_t headerSizeOffset = 60;
 constexpr std::size_t fullHeaderSize = 276;        // the size fields through the 256 orders
@@ -432,6 +434,7 @@ LoadResult loadXm(const std::uint8_t* data, std::size_t size, Module& module)
     Module loaded;
     loaded.format = ModuleFormat::Xm;
     loaded.title = readName(file, titleOffset, titleLength);
+    loaded.tracker = readName(file, trackerOffset, trackerLength);
     const int songLength = static_cast<int>(fields.word(4));
     if (songLength < 1 || songLength > maxOrders) {
         return LoadResult::BadSongLength;

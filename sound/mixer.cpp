@@ -62,13 +62,15 @@ void mixRun(const std::int16_t* data, std::int64_t& position, std::int64_t step,
 
 } // namespace
 
-Mixer::Mixer(int voices, int rate, bool interpolate, bool ramp, const std::vector<Sample>& samples)
+Mixer::Mixer(int voices, int rate, bool interpolate, bool ramp, const std::vector<Sample>& samples,
+             int rampUpMicroseconds, int rampDownMicroseconds)
     : samples_(samples),
       rate_(rate),
       interpolate_(interpolate),
       ramp_(ramp),
-      // About three milliseconds: short enough to keep attacks crisp, long enough not to click.
-      rampFrames_(std::max(1, rate * 3 / 1000)),
+      rampUpFrames_(std::max(1, static_cast<int>(static_cast<std::int64_t>(rate) * rampUpMicroseconds / 1000000))),
+      rampDownFrames_(
+          std::max(1, static_cast<int>(static_cast<std::int64_t>(rate) * rampDownMicroseconds / 1000000))),
       voices_(static_cast<std::size_t>(voices)),
       fading_(static_cast<std::size_t>(voices))
 {
@@ -206,9 +208,14 @@ void Mixer::rampTo(Voice& voice, const std::int32_t target[2]) const
         voice.rampLeft = 0;
         return;
     }
-    voice.rampLeft = rampFrames_;
+    // A voice getting louder ramps over the ramp up's length, one getting quieter over the
+    // ramp down's.
+    const std::int64_t now = std::abs(static_cast<std::int64_t>(voice.gain[0])) + std::abs(voice.gain[1]);
+    const std::int64_t then = std::abs(static_cast<std::int64_t>(target[0])) + std::abs(target[1]);
+    const int frames = then > now ? rampUpFrames_ : rampDownFrames_;
+    voice.rampLeft = frames;
     for (int side = 0; side < 2; ++side) {
-        voice.increment[side] = (target[side] - voice.gain[side]) / rampFrames_;
+        voice.increment[side] = (target[side] - voice.gain[side]) / frames;
     }
 }
 

@@ -24,7 +24,10 @@ public:
     static constexpr std::int32_t unityGain = 8192;
 
     // `samples` must outlive the mixer; the replayer may change their data between mixes.
-    Mixer(int voices, int rate, bool interpolate, bool ramp, const std::vector<Sample>& samples);
+    // Ramps up last `rampUpMicroseconds`, ramps down `rampDownMicroseconds`: long enough
+    // not to click, short enough to keep attacks crisp.
+    Mixer(int voices, int rate, bool interpolate, bool ramp, const std::vector<Sample>& samples,
+          int rampUpMicroseconds = 3000, int rampDownMicroseconds = 3000);
 
     int voices() const { return static_cast<int>(voices_.size()); }
 
@@ -111,7 +114,8 @@ private:
     int rate_;
     bool interpolate_;
     bool ramp_;
-    int rampFrames_;
+    int rampUpFrames_;
+    int rampDownFrames_;
     std::vector<Voice> voices_;
     std::vector<Voice> fading_;        // each voice's predecessor, ramping down after a restart
     std::vector<std::int32_t> accumulator_;

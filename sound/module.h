@@ -283,6 +283,7 @@ struct Module {
                                           // and IT's 16-bit word; 0x3xxx in an S3M file is
                                           // Impulse Tracker, which plays it by its own pitch)
     std::uint16_t compatibleWith = 0;     // IT: the oldest version the file says it plays in
+    std::string tracker;                  // XM: the tracker the file names ("FastTracker v2.00")
 
     const Cell& cell(int pattern, int row, int channel) const
     {

@@ -90,7 +90,10 @@ TrackerRules::TrackerRules(const Module& module, Song& song, const PlayerOptions
     : module_(module),
       song_(song),
       options_(options),
-      mixer_(voices, options.rate, options.interpolate, options.ramp, module.samples),
+      // FastTracker 2 eased volumes in and out over about 5 ms; the other trackers changed
+      // them at once, which a third of a millisecond up and one down keep from clicking.
+      mixer_(voices, options.rate, options.interpolate, options.ramp, module.samples,
+             playsAsFastTracker2(module) ? 5000 : 360, playsAsFastTracker2(module) ? 5000 : 950),
       channels_(static_cast<std::size_t>(module.channels)),
       voices_(static_cast<std::size_t>(voices)),
       // As for ProTracker's modules: four channels at full volume reach full scale, more
@@ -109,6 +112,13 @@ TrackerRules::TrackerRules(const Module& module, Song& song, const PlayerOptions
 }
 
 TrackerRules::~TrackerRules() = default;
+
+bool TrackerRules::playsAsFastTracker2(const Module& module)
+{
+    // Other trackers that save XM files (Soundtracker, DigiBooster, Skale...) play them
+    // by their own, plainer, rules.
+    return module.format == ModuleFormat::Xm && module.tracker.rfind("FastTracker", 0) == 0;
+}
 
 int TrackerRules::nextRandom()
 {

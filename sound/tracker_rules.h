@@ -135,6 +135,9 @@ protected:
 
     TrackerRules(const Module& module, Song& song, const PlayerOptions& options, int voices);
 
+    // An XM file saved by FastTracker 2 itself, which plays by its quirks.
+    static bool playsAsFastTracker2(const Module& module);
+
     // Reads a row's cell into the channel and runs its first tick.
     virtual void playCell(int index, Channel& channel, const Cell& cell) = 0;
     // The effects of every tick that does not read the row.

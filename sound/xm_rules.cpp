@@ -28,7 +28,7 @@ bool slidesToNote(const Cell& cell)
 XmRules::XmRules(const Module& module, Song& song, const PlayerOptions& options)
     : TrackerRules(module, song, options, module.channels)
 {
-    squareRootPanning_ = true;
+    squareRootPanning_ = playsAsFastTracker2(module);
 }
 
 int XmRules::periodOf(int note, const Sample& sample, const Channel& channel) const

@@ -695,7 +695,9 @@ void ItRules::vibratoTick(Channel& channel)
     }
     // The depth counts sixteenths of a step (fine vibrato) or quarter steps, a step
     // being 1/64 semitone.
-    channel.periodDelta = (wave * channel.vibratoDepth >> (module_.oldEffects ? 5 : 6)) * pitchSteps;
+    const int shift = module_.oldEffects ? 5 : 6;
+    const int steps = wave * channel.vibratoDepth / (1 << shift);
+    channel.periodDelta = steps * pitchSteps;
     channel.vibratoPosition = (position + channel.vibratoSpeed * 4) & 255;
 }
 

@@ -435,6 +435,12 @@ LoadResult loadXm(const std::uint8_t* data, std::size_t size, Module& module)
     loaded.format = ModuleFormat::Xm;
     loaded.title = readName(file, titleOffset, titleLength);
     loaded.tracker = readName(file, trackerOffset, trackerLength);
+    // ModPlug Tracker saved XM files under FastTracker's name, but padded the title with
+    // zeros where FastTracker 2 pads with spaces.
+    const std::string title = file.text(titleOffset, titleLength);
+    if (loaded.tracker.rfind("FastTracker", 0) == 0 && title.size() < titleLength) {
+        loaded.tracker = "ModPlug Tracker";
+    }
     const int songLength = static_cast<int>(fields.word(4));
     if (songLength < 1 || songLength > maxOrders) {
         return LoadResult::BadSongLength;

@@ -62,15 +62,15 @@ void mixRun(const std::int16_t* data, std::int64_t& position, std::int64_t step,
 
 } // namespace
 
-Mixer::Mixer(int voices, int rate, bool interpolate, bool ramp, const std::vector<Sample>& samples,
-             int rampUpMicroseconds, int rampDownMicroseconds)
+Mixer::Mixer(int voices, const MixerOptions& options, const std::vector<Sample>& samples)
     : samples_(samples),
-      rate_(rate),
-      interpolate_(interpolate),
-      ramp_(ramp),
-      rampUpFrames_(std::max(1, static_cast<int>(static_cast<std::int64_t>(rate) * rampUpMicroseconds / 1000000))),
+      rate_(options.rate),
+      interpolate_(options.interpolate),
+      ramp_(options.ramp),
+      fineSteps_(options.fineSteps),
+      rampUpFrames_(std::max(1, static_cast<int>(std::int64_t{options.rate} * options.rampUpMicroseconds / 1000000))),
       rampDownFrames_(
-          std::max(1, static_cast<int>(static_cast<std::int64_t>(rate) * rampDownMicroseconds / 1000000))),
+          std::max(1, static_cast<int>(std::int64_t{options.rate} * options.rampDownMicroseconds / 1000000))),
       voices_(static_cast<std::size_t>(voices)),
       fading_(static_cast<std::size_t>(voices))
 {
@@ -280,7 +280,7 @@ void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
     const Sample& sample = samples_[static_cast<std::size_t>(voice.block.sample)];
     const std::int16_t* data = sample.data.data();
     const int channels = sample.channels;
-    const bool fine = sample.sixteenBit;
+    const bool fine = sample.sixteenBit || fineSteps_;
     const std::int64_t step = voice.backwards ? -static_cast<std::int64_t>(voice.step)
                                               : static_cast<std::int64_t>(voice.step);
     const bool ramping = voice.rampLeft > 0;
@@ -377,7 +377,7 @@ void Mixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) const
                 mixRun<true, true, false, true>,    mixRun<true, true, true, true>,
             };
             const int last = atEnd ? following(voice, block.end - 1) : 0;
-            runs[(sample.sixteenBit ? 8 : 0) + (interpolate_ ? 4 : 0) + (ramping ? 2 : 0) + (atEnd ? 1 : 0)](
+            runs[(sample.sixteenBit || fineSteps_ ? 8 : 0) + (interpolate_ ? 4 : 0) + (ramping ? 2 : 0) + (atEnd ? 1 : 0)](
                 sample.data.data(), voice.position, static_cast<std::int64_t>(voice.step), voice.gain,
                 voice.increment, out, count, last);
         }

@@ -17,6 +17,17 @@
 // machine and compiler.
 //
 // Not thread-safe: the replayer that owns a mixer calls it from one thread at a time.
+
+struct MixerOptions {
+    int rate = 44100;                  // output frames per second
+    bool interpolate = true;           // linear interpolation between sample points
+    bool ramp = true;                  // volume changes ramp, so that nothing clicks
+    int rampUpMicroseconds = 3000;     // how long a voice takes to get louder
+    int rampDownMicroseconds = 3000;   // and quieter
+    bool fineSteps = false;            // 8-bit samples interpolate in 32,768 steps, as 16-bit
+                                       // ones always do, rather than ProTracker modules' 256
+};
+
 class Mixer {
 public:
     // The full gain of one side: a voice at this gain adds its samples at a quarter of
@@ -24,10 +35,7 @@ public:
     static constexpr std::int32_t unityGain = 8192;
 
     // `samples` must outlive the mixer; the replayer may change their data between mixes.
-    // Ramps up last `rampUpMicroseconds`, ramps down `rampDownMicroseconds`: long enough
-    // not to click, short enough to keep attacks crisp.
-    Mixer(int voices, int rate, bool interpolate, bool ramp, const std::vector<Sample>& samples,
-          int rampUpMicroseconds = 3000, int rampDownMicroseconds = 3000);
+    Mixer(int voices, const MixerOptions& options, const std::vector<Sample>& samples);
 
     int voices() const { return static_cast<int>(voices_.size()); }
 
@@ -114,6 +122,7 @@ private:
     int rate_;
     bool interpolate_;
     bool ramp_;
+    bool fineSteps_;
     int rampUpFrames_;
     int rampDownFrames_;
     std::vector<Voice> voices_;

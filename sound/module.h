@@ -159,7 +159,7 @@ struct AutoVibrato {
     int waveform = 0;    // 0 sine, 1 square, 2 ramp down, 3 ramp up, 4 random (XM: 1 is
                          // square and 2 and 3 the ramps, as IT numbers them after loading)
     int speed = 0;       // how far the wave moves per tick, 0 to 64 (IT) or 0 to 255 (XM)
-    int depth = 0;       // 0 to 32 (IT) or 0 to 15 (XM)
+    int depth = 0;       // 0 to 64 (IT) or 0 to 15 (XM)
     int sweep = 0;       // XM: ticks to reach full depth; IT: the rate, depth added per tick
 };
 

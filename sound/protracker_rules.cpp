@@ -58,7 +58,8 @@ ProTrackerRules::ProTrackerRules(const Module& module, Song& song, const PlayerO
     : module_(module),
       song_(song),
       samples_(module.samples),
-      mixer_(module.channels, options.rate, options.interpolate, options.ramp, samples_),
+      mixer_(module.channels, MixerOptions{options.rate, options.interpolate, options.ramp, 3000, 3000, false},
+             samples_),
       // Four channels at full volume just reach full scale; more channels are scaled
       // down by the square root of their number, as uncorrelated voices add up.
       master_(module.channels <= 4 ? 128

@@ -92,8 +92,10 @@ TrackerRules::TrackerRules(const Module& module, Song& song, const PlayerOptions
       options_(options),
       // FastTracker 2 eased volumes in and out over about 5 ms; the other trackers changed
       // them at once, which a third of a millisecond up and one down keep from clicking.
-      mixer_(voices, options.rate, options.interpolate, options.ramp, module.samples,
-             playsAsFastTracker2(module) ? 5000 : 360, playsAsFastTracker2(module) ? 5000 : 950),
+      mixer_(voices,
+             MixerOptions{options.rate, options.interpolate, options.ramp, playsAsFastTracker2(module) ? 5000 : 360,
+                          playsAsFastTracker2(module) ? 5000 : 950, true},
+             module.samples),
       channels_(static_cast<std::size_t>(module.channels)),
       voices_(static_cast<std::size_t>(voices)),
       // As for ProTracker's modules: four channels at full volume reach full scale, more

@@ -26,18 +26,21 @@ bool slidesToNote(const Cell& cell)
 } // namespace
 
 XmRules::XmRules(const Module& module, Song& song, const PlayerOptions& options)
-    : TrackerRules(module, song, options, module.channels)
+    : TrackerRules(module, song, options, module.channels),
+      fastTracker_(playsAsFastTracker2(module)),
+      modplug_(module.tracker == "ModPlug Tracker")
 {
-    squareRootPanning_ = playsAsFastTracker2(module);
+    squareRootPanning_ = fastTracker_;
 }
 
 int XmRules::periodOf(int note, const Sample& sample, const Channel& channel) const
 {
     // FastTracker counts notes from C-0 as 0; our C-5 is its C-4.
     const int played = std::clamp(note - 13 + sample.relativeNote, 0, 118);
-    // FastTracker 2 tunes in steps of 1/16 semitone, rounding the finetune down to them.
+    // FastTracker 2 (and the trackers that follow it) tune in steps of 1/16 semitone,
+    // rounding the finetune down to them; ModPlug Tracker took it whole.
     const int tune = channel.finetune != 0 ? channel.finetune : sample.finetune;
-    const int finetune = tune - ((tune % 8) + 8) % 8;
+    const int finetune = modplug_ ? tune : tune - ((tune % 8) + 8) % 8;
     if (module_.linearSlides) {
         return 7680 - played * 64 - finetune / 2;
     }

@@ -48,9 +48,14 @@ tests/web/node_modules: tests/web/package-lock.json
 	cd tests/web && npm ci --no-audit --no-fund
 	touch $@
 
+# Real modules from Debian's packages of games, for the comparisons with the peer player.
+REAL_MODULES := build/real-modules
+$(REAL_MODULES)/.stamp: tools/fetch-real-modules.sh
+	tools/fetch-real-modules.sh $(REAL_MODULES)
+
 # The host tests (the browsers' with them) run in parallel; the Wine tests one at a time,
 # each on its own display.
-test: native win32 web tests/web/node_modules
+test: native win32 web tests/web/node_modules $(REAL_MODULES)/.stamp
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(WIN32) --output-on-failure
 

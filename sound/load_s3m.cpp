@@ -147,9 +147,9 @@ std::uint8_t noteOfByte(std::uint8_t value)
 }
 
 // Unpacks one pattern from its parapointer's offset into `pattern`, `channels` wide.
-// The length word counts itself. An entry that the length cuts in two ends the
-// pattern there, leaving the rows after it empty: trackers have saved patterns whose
-// last row was cut so, and the rest of them plays. Data past the 64th row is damage.
+// Scream Tracker reads a pattern's rows until the 64th ends, whatever the length word
+// before them says: files whose length word cuts the last rows short play them whole.
+// Only the file's end bounds the reading; a length word of 0 marks an empty pattern.
 LoadResult readPattern(const ByteReader& file, std::size_t offset, int channels, Pattern& pattern)
 {
     pattern.rows = rowsPerPattern;
@@ -157,17 +157,15 @@ LoadResult readPattern(const ByteReader& file, std::size_t offset, int channels,
     if (!file.has(offset, 2)) {
         return LoadResult::PatternsCutShort;
     }
-    const std::size_t length = std::max<std::size_t>(file.word(offset), 2);
-    if (!file.has(offset, length)) {
-        return LoadResult::PatternsCutShort;
+    if (file.word(offset) == 0) {
+        return LoadResult::Loaded;
     }
-    const std::size_t end = offset + length;
     std::size_t position = offset + 2;
     int row = 0;
     Cell dropped;
-    while (position < end) {
-        if (row == rowsPerPattern) {
-            return LoadResult::BadPattern;
+    while (row < rowsPerPattern) {
+        if (!file.has(position, 1)) {
+            return LoadResult::PatternsCutShort;
         }
         const std::uint8_t what = file.byte(position++);
         if (what == 0) {
@@ -176,8 +174,8 @@ LoadResult readPattern(const ByteReader& file, std::size_t offset, int channels,
         }
         const std::size_t entryLength = ((what & entryNoteAndInstrument) ? 2 : 0) + ((what & entryVolume) ? 1 : 0) +
                                         ((what & entryEffect) ? 2 : 0);
-        if (entryLength > end - position) {
-            break;
+        if (!file.has(position, entryLength)) {
+            return LoadResult::PatternsCutShort;
         }
         // Entries for channels past the module's width are read and dropped.
         const int channel = what & entryChannelMask;

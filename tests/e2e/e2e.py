@@ -45,6 +45,7 @@ SCENARIOS = {
     "no-gl": scenarios_startup.scenario_no_gl,
     "minimise": scenarios_startup.scenario_minimise,
     "sound": scenarios_sound.scenario_sound,
+    "sound-xm": scenarios_sound.scenario_sound_xm,
     "silent": scenarios_sound.scenario_silent,
     "escape-title": scenarios_sound.scenario_escape_title,
     "title": scenarios_show.scenario_title,
@@ -60,7 +61,7 @@ WITHOUT_GL = {"no-gl"}
 
 # The build target whose program each scenario runs as --program: the show, except
 # where a scenario needs another build of it.
-PROGRAMS = {"bare": "thousand_bare"}
+PROGRAMS = {"bare": "thousand_bare", "sound-xm": "thousand_xm"}
 DEFAULT_PROGRAM = "thousand"
 
 

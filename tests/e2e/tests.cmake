@@ -17,11 +17,31 @@ target_link_libraries(thousand_bare PRIVATE thousand_core ${THOUSAND_STATIC_LINK
 thousand_warnings(thousand_bare)
 set_target_properties(thousand_bare PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# The program with a FastTracker 2 module (show.xm, from the host tree's make_e2e_xm and
+# committed beside its resource script) in place of the soundtrack.
+add_executable(thousand_xm WIN32 ${PROJECT_SOURCE_DIR}/app/main.cpp ${CMAKE_CURRENT_LIST_DIR}/xm.rc)
+# Its resource script names the program's files but the module, and the XM.
+set(THOUSAND_XM_RESOURCE_FILES ${THOUSAND_RESOURCE_FILES} ${CMAKE_CURRENT_LIST_DIR}/show.xm)
+list(FILTER THOUSAND_XM_RESOURCE_FILES EXCLUDE REGEX "/thousand\\.mod$")
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/xm.rc PROPERTIES
+    OBJECT_DEPENDS "${THOUSAND_XM_RESOURCE_FILES}")
+target_link_libraries(thousand_xm PRIVATE thousand_core ${THOUSAND_STATIC_LINK})
+# The manifest is the resource script's, as in the program.
+if(MSVC)
+    target_link_options(thousand_xm PRIVATE /MANIFEST:NO)
+endif()
+thousand_warnings(thousand_xm)
+set_target_properties(thousand_xm PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
 # The scenarios need Wine and an X server, so they run only on a Linux host.
 if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
-    # The sound scenarios compare the captured sound with the host's render of the module.
+    # The sound scenarios compare the captured sound with the host's render of the module
+    # that the program carries.
     set(THOUSAND_MODRENDER ${PROJECT_SOURCE_DIR}/build/native/bin/modrender CACHE FILEPATH
-        "The host tree's modrender, which the end-to-end sound scenario compares with")
+        "The host tree's modrender, which the end-to-end sound scenarios compare with")
+    # The module that each program carries (thousand_bare carries none).
+    set(THOUSAND_E2E_MUSIC_thousand ${PROJECT_SOURCE_DIR}/resources/thousand.mod)
+    set(THOUSAND_E2E_MUSIC_thousand_xm ${CMAKE_CURRENT_LIST_DIR}/show.xm)
 
     # The scenarios, in their order, and the build target whose program each one runs,
     # as e2e.py lists them: one line a scenario, its name and the target. A change to any
@@ -42,14 +62,17 @@ if(CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
         string(REPLACE " " ";" line "${line}")
         list(GET line 0 scenario)
         list(GET line 1 program)
+        set(music)
+        if(DEFINED THOUSAND_E2E_MUSIC_${program})
+            set(music --module ${THOUSAND_E2E_MUSIC_${program}})
+        endif()
         add_test(NAME e2e.${scenario}
                  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e.py ${scenario}
                          --program $<TARGET_FILE:${program}>
                          --helper $<TARGET_FILE:winctl>
                          --output ${CMAKE_BINARY_DIR}/e2e
                          --prefix ${PROJECT_SOURCE_DIR}/build/wineprefix-e2e
-                         --modrender ${THOUSAND_MODRENDER}
-                         --module ${PROJECT_SOURCE_DIR}/resources/thousand.mod)
+                         --modrender ${THOUSAND_MODRENDER} ${music})
         # One Wine prefix for all scenarios: they must not overlap. The first run also
         # creates the prefix, which takes a while.
         set_tests_properties(e2e.${scenario} PROPERTIES

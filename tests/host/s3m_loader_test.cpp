@@ -28,11 +28,6 @@ void putDword(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_
     putWord(bytes, offset + 2, value >> 16);
 }
 
-std::uint32_t word(const std::vector<std::uint8_t>& bytes, std::size_t offset)
-{
-    return static_cast<std::uint32_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
 // Checks every field an S3M file can hold.
 void expectSameModule(const Module& expected, const Module& actual)
 {
@@ -189,7 +184,7 @@ TEST(S3mLoaderTest, WrittenModuleLoadsBackWithEveryField)
 struct HandMadeFile {
     static constexpr std::size_t samplesAt = 0x90;      // 4 headers of 0x50
     static constexpr std::size_t patternAt = 0x1D0;
-    static constexpr std::size_t cutPatternAt = 0x2D0;
+    static constexpr std::size_t cutPatternAt = 0x290;
     static constexpr std::size_t dataAt = 0x300;
     std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(0x320, 0);
 
@@ -260,7 +255,8 @@ struct HandMadeFile {
         putWord(bytes, patternAt, static_cast<std::uint32_t>(packed.size() + 2));
         std::copy(packed.begin(), packed.end(), bytes.begin() + patternAt + 2);
 
-        // Pattern 2: row 0 holds a note; row 1's entry is cut in two by the length word.
+        // Pattern 2: row 0 holds a note; row 1's entry is cut in two by the length word,
+        // which the reading of the 64 rows (zeros after it) passes over.
         const std::uint8_t cut[] = {0x20 | 0, 0x41, 1, 0, 0x20 | 1, 0x42, 1};
         putWord(bytes, cutPatternAt, 2 + sizeof cut - 1);
         std::memcpy(&bytes[cutPatternAt + 2], cut, sizeof cut);
@@ -333,7 +329,7 @@ TEST(S3mLoaderTest, HandMadeFileIsDecodedAsTheFormatDescribes)
         {27, 1, {noteNone, 3, VolumeCommand::None, 0, Effect::None, 0, 0}},
         {28, 1, {noteNone, 0, VolumeCommand::None, 0, Effect::None, 0, 0}},
         {0, 0, {62, 1, VolumeCommand::None, 0, Effect::None, 0, 0}},    // pattern 2
-        {1, 1, {noteNone, 0, VolumeCommand::None, 0, Effect::None, 0, 0}},
+        {1, 1, {63, 1, VolumeCommand::None, 0, Effect::None, 0, 0}},       // read whole
     };
     for (std::size_t i = 0; i < sizeof cells / sizeof cells[0]; ++i) {
         const Cell& got = module.cell(i < 7 ? 0 : 2, cells[i].row, cells[i].channel);
@@ -409,15 +405,12 @@ TEST(S3mLoaderTest, DamagedFilesAreRefusedWithTheirReason)
          LoadResult::TooLarge},
         {"pattern outside the file", [&](std::vector<std::uint8_t>& b) { putWord(b, patternPointers, 0x32); },
          LoadResult::PatternsCutShort},
-        {"pattern length past the file's end",
-         [](std::vector<std::uint8_t>& b) { putWord(b, HandMadeFile::cutPatternAt, 0x60); },
-         LoadResult::PatternsCutShort},
-        {"a 65th row",
+        {"rows running past the file's end",
          [](std::vector<std::uint8_t>& b) {
-             // The byte after pattern 0's 64 rows is a zero: one more row end.
-             putWord(b, HandMadeFile::patternAt, word(b, HandMadeFile::patternAt) + 1);
+             // Pattern 2 ends the file, with only 20 of its 64 rows.
+             b.resize(HandMadeFile::cutPatternAt + 2 + 7 + 20);
          },
-         LoadResult::BadPattern},
+         LoadResult::PatternsCutShort},
         {"sample data past the file's end", [&](std::vector<std::uint8_t>& b) { putDword(b, sampleHeader + 0x10, 0x21); },
          LoadResult::SamplesCutShort},
     };

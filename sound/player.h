@@ -102,6 +102,8 @@ public:
     virtual void updateVoices() = 0;
 
     virtual ChannelTrace channel(int index) const = 0;
+    // How many voices sound now, in the background (IT's new-note actions) or not.
+    virtual int voicesSounding() const = 0;
     virtual Mixer& mixer() = 0;
 
     // The frames of the next tick at `tempo`. The PC trackers mixed whole frames per tick,
@@ -137,6 +139,7 @@ public:
     int tempo() const { return song_.tempo_; }
     int globalVolume() const { return song_.globalVolume; }
     ChannelTrace channel(int index) const;
+    int voicesSounding() const { return rules_->voicesSounding(); }
 
 private:
     void playRow();

@@ -103,6 +103,15 @@ std::size_t ProTrackerRules::tickFrames(int rate, int tempo, std::uint64_t& rema
     return static_cast<std::size_t>(numerator / denominator);
 }
 
+int ProTrackerRules::voicesSounding() const
+{
+    int count = 0;
+    for (int i = 0; i < mixer_.voices(); ++i) {
+        count += mixer_.active(i) ? 1 : 0;
+    }
+    return count;
+}
+
 void ProTrackerRules::playRow(int pattern, int row)
 {
     for (std::size_t i = 0; i < channels_.size(); ++i) {

@@ -19,6 +19,7 @@ public:
     void playTick() override;
     void updateVoices() override;
     ChannelTrace channel(int index) const override;
+    int voicesSounding() const override;
     Mixer& mixer() override { return mixer_; }
     std::size_t tickFrames(int rate, int tempo, std::uint64_t& remainder) const override;
 

@@ -606,6 +606,15 @@ void TrackerRules::updateVoices()
     }
 }
 
+int TrackerRules::voicesSounding() const
+{
+    int count = 0;
+    for (std::size_t i = 0; i < voices_.size(); ++i) {
+        count += voices_[i].channel >= 0 && voices_[i].playing && mixer_.active(static_cast<int>(i)) ? 1 : 0;
+    }
+    return count;
+}
+
 ChannelTrace TrackerRules::channel(int index) const
 {
     const Channel& channel = channels_[static_cast<std::size_t>(index)];

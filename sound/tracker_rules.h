@@ -29,6 +29,7 @@ public:
     void playTick() override;
     void updateVoices() override;
     ChannelTrace channel(int index) const override;
+    int voicesSounding() const override;
     Mixer& mixer() override { return mixer_; }
 
     // How many voices may play in the background (IT's new-note actions) at most.

@@ -378,8 +378,11 @@ void XmRules::tickEffects(int index, Channel& channel)
     volumeColumn(channel, false);
     const int parameter = channel.cell.parameter;
     switch (channel.cell.effect) {
-    case Effect::Arpeggio: {              // the note, then x and y semitones up, a tick each
-        const int step = song_.tick() % 3;
+    case Effect::Arpeggio: {              // the note, x and y semitones up, a tick each
+        // FastTracker 2 counts its ticks down from the speed, so the order of the three
+        // depends on the speed: at speed 3 the note, then y, then x. ModPlug Tracker
+        // counted up.
+        const int step = modplug_ ? song_.tick() % 3 : (song_.speed() - song_.tick()) % 3;
         channel.arpeggio = step == 1 ? parameter >> 4 : step == 2 ? parameter & 0x0F : 0;
         break;
     }

@@ -842,19 +842,20 @@ void ItRules::specialEffect(int index, Channel& channel, bool firstTick)
 }
 
 // The resonant filter as Impulse Tracker computes it: the cutoff in 1/24 octaves above
-// 110 Hz (moved by a filter envelope), the resonance as a damping factor.
+// 110 Hz (moved by a filter envelope), the resonance as a damping factor. Once an
+// instrument or Zxx has set either, the voice is filtered, even at the top cutoff.
 void ItRules::updateFilter(int number, const Voice& voice)
 {
-    int cutoff = voice.cutoff;
+    if (voice.cutoff < 0 && voice.resonance == 0) {
+        mixer_.setFilter(number, false, 0, 0, 0);
+        return;
+    }
+    int cutoff = voice.cutoff < 0 ? 127 : voice.cutoff;
     const Instrument* instrument = instrumentOf(voice.instrument);
     if (instrument && instrument->pitchEnvelope.filter && envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn)) {
         cutoff = cutoff * (voice.pitchEnvelope.value + 32) / 64;
     }
-    if (cutoff >= 127 && voice.resonance == 0) {
-        mixer_.setFilter(number, false, 0, 0, 0);
-        return;
-    }
-    const double frequency = std::min(110.0 * std::exp2(0.25 + cutoff * 2 / 24.0), options_.rate / 2.0);
+    const double frequency = std::min(110.0 * std::exp2(0.25 + cutoff / 24.0), options_.rate / 2.0);
     const double damping = std::pow(10.0, -voice.resonance * 24.0 / 128.0 / 20.0);
     const double r = options_.rate / (2.0 * 3.14159265358979323846 * frequency);
     const double d = damping * r + damping - 1.0;

@@ -55,7 +55,7 @@ protected:
         int vibratoPosition = 0;   // the sample's own vibrato
         int vibratoSweep = 0;      // XM: ticks into the sweep; IT: the depth reached, in 1/256
         int finalVolume = 0;       // 0 to 16,384, as last handed to the mixer
-        int cutoff = 127;          // IT's filter, 0 to 127; 127 with resonance 0 is open
+        int cutoff = -1;           // IT's filter, 0 to 127; -1 (with resonance 0): none
         int resonance = 0;
         bool volumeEnvelopeOn = true;    // IT's S77 to S7C switch the envelopes off and on
         bool panningEnvelopeOn = true;
@@ -128,7 +128,7 @@ protected:
         bool glissando = false;
         int finetune = 0;          // XM's E5x, in 1/128 semitone; S3M's S2x, a base rate in Hz
         bool delayed = false;      // the row's note waits for a note delay
-        int cutoff = 127;          // IT's filter as the channel sets it
+        int cutoff = -1;           // IT's filter as the instrument or Zxx set it; -1: none
         int resonance = 0;
         int filterMacro = 0;       // IT's SFx: what Z00 to Z7F set
         int newNoteAction = -1;    // IT's S73 to S76 for the playing note; -1: the instrument's

@@ -464,8 +464,7 @@ void ItRules::rowEffect(int index, Channel& channel)
         break;
     }
     case Effect::RetriggerS3m:             // Qxy
-        remember(channel.lastRetrigger, parameter);
-        retrigger(index, channel);
+        retrigger(index, channel, remember(channel.lastRetrigger, parameter));
         break;
     case Effect::TremoloS3m:               // Rxy
         if (parameter >> 4) {
@@ -598,7 +597,7 @@ void ItRules::tickEffects(int index, Channel& channel)
         break;
     }
     case Effect::RetriggerS3m:
-        retrigger(index, channel);
+        retrigger(index, channel, channel.lastRetrigger);
         break;
     case Effect::TremoloS3m:
         tremolo(channel, 6);
@@ -701,43 +700,6 @@ void ItRules::vibratoTick(Channel& channel)
     channel.vibratoPosition = (position + channel.vibratoSpeed * 4) & 255;
 }
 
-// Qxy: restarts the note every y ticks, changing its volume by x's rule each time.
-void ItRules::retrigger(int index, Channel& channel)
-{
-    const int parameter = channel.lastRetrigger;
-    const int interval = parameter & 0x0F;
-    if (interval == 0 || ++channel.retriggerCount < interval) {
-        return;
-    }
-    channel.retriggerCount = 0;
-    int& volume = channel.volume;
-    switch (parameter >> 4) {
-    case 1: volume -= 1; break;
-    case 2: volume -= 2; break;
-    case 3: volume -= 4; break;
-    case 4: volume -= 8; break;
-    case 5: volume -= 16; break;
-    case 6: volume = volume * 2 / 3; break;
-    case 7: volume /= 2; break;
-    case 9: volume += 1; break;
-    case 0xA: volume += 2; break;
-    case 0xB: volume += 4; break;
-    case 0xC: volume += 8; break;
-    case 0xD: volume += 16; break;
-    case 0xE: volume = volume * 3 / 2; break;
-    case 0xF: volume *= 2; break;
-    default: break;
-    }
-    volume = std::clamp(volume, 0, 64);
-    if (channel.period != 0 && sampleOf(channel)) {
-        // A retriggered note replaces itself, whatever the new-note action.
-        const int saved = channel.newNoteAction;
-        channel.newNoteAction = static_cast<int>(NewNoteAction::Cut);
-        startVoice(index, channel, 0);
-        channel.newNoteAction = saved;
-    }
-}
-
 // Sxy (S00 takes the last): x picks the command.
 void ItRules::specialEffect(int index, Channel& channel, bool firstTick)
 {
@@ -800,20 +762,9 @@ void ItRules::specialEffect(int index, Channel& channel, bool firstTick)
     case 0xA:   // the sample offset's 64 kB steps
         channel.highOffset = value;
         break;
-    case 0xB:   // pattern loop: SB0 marks the start, SBx plays the stretch x more times
-        if (!firstTick) {
-            break;
-        }
-        if (value == 0) {
-            channel.loopRow = song_.row();
-        } else if (channel.loopCount == 0) {
-            channel.loopCount = value;
-            song_.loopToRow(channel.loopRow);
-        } else if (--channel.loopCount > 0) {
-            song_.loopToRow(channel.loopRow);
-        } else {
-            // Done: a later SBx on this row loops back from here.
-            channel.loopRow = song_.row() + 1;
+    case 0xB:   // pattern loop
+        if (firstTick) {
+            patternLoop(channel, value, true);
         }
         break;
     case 0xC:   // note cut on tick x; SC0 acts as SC1

@@ -29,7 +29,6 @@ private:
     void volumeSlide(Channel& channel, int parameter, bool firstTick);
     void portamento(Channel& channel, int parameter, bool down, bool firstTick);
     void vibratoTick(Channel& channel);
-    void retrigger(int index, Channel& channel);
     void updateFilter(int number, const Voice& voice) override;
     int remember(int& memory, int parameter) const;
 

@@ -197,8 +197,7 @@ void S3mRules::rowEffect(int index, Channel& channel)
         volumeSlide(channel, true);
         break;
     case Effect::RetriggerS3m:             // Qxy: counts on from earlier rows
-        remembered(channel);
-        retrigger(index, channel);
+        retrigger(index, channel, remembered(channel));
         break;
     case Effect::TremoloS3m:               // Rxy
         if (parameter >> 4) {
@@ -278,7 +277,7 @@ void S3mRules::tickEffects(int index, Channel& channel)
         volumeSlide(channel, false);
         break;
     case Effect::RetriggerS3m:
-        retrigger(index, channel);
+        retrigger(index, channel, channel.lastVolumeSlide);
         break;
     case Effect::TremoloS3m:
         tremolo(channel, 6);
@@ -335,42 +334,6 @@ void S3mRules::portamento(Channel& channel, bool down, bool firstTick)
     }
 }
 
-// Qxy: restarts the note every y ticks, changing its volume by x's rule each time.
-void S3mRules::retrigger(int index, Channel& channel)
-{
-    const int parameter = channel.lastVolumeSlide;
-    const int interval = parameter & 0x0F;
-    if (interval == 0) {
-        return;
-    }
-    if (++channel.retriggerCount < interval) {
-        return;
-    }
-    channel.retriggerCount = 0;
-    int& volume = channel.volume;
-    switch (parameter >> 4) {
-    case 1: volume -= 1; break;
-    case 2: volume -= 2; break;
-    case 3: volume -= 4; break;
-    case 4: volume -= 8; break;
-    case 5: volume -= 16; break;
-    case 6: volume = volume * 2 / 3; break;
-    case 7: volume /= 2; break;
-    case 9: volume += 1; break;
-    case 0xA: volume += 2; break;
-    case 0xB: volume += 4; break;
-    case 0xC: volume += 8; break;
-    case 0xD: volume += 16; break;
-    case 0xE: volume = volume * 3 / 2; break;
-    case 0xF: volume *= 2; break;
-    default: break;
-    }
-    volume = std::clamp(volume, 0, 64);
-    if (channel.period != 0 && sampleOf(channel)) {
-        startVoice(index, channel, 0);
-    }
-}
-
 // Sxy: x picks the command.
 void S3mRules::specialEffect(int index, Channel& channel, bool firstTick)
 {
@@ -395,17 +358,9 @@ void S3mRules::specialEffect(int index, Channel& channel, bool firstTick)
         channel.panning = (value * 256 + 7) / 15;
         channel.surround = false;
         break;
-    case 0xB:   // pattern loop: SB0 marks the start, SBx plays the stretch x more times
-        if (!firstTick) {
-            break;
-        }
-        if (value == 0) {
-            channel.loopRow = song_.row();
-        } else if (channel.loopCount == 0) {
-            channel.loopCount = value;
-            song_.loopToRow(channel.loopRow);
-        } else if (--channel.loopCount > 0) {
-            song_.loopToRow(channel.loopRow);
+    case 0xB:   // pattern loop
+        if (firstTick) {
+            patternLoop(channel, value, false);
         }
         break;
     case 0xC:   // note cut on tick x; SC0 acts as SC1

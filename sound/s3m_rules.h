@@ -19,7 +19,6 @@ private:
     void specialEffect(int index, Channel& channel, bool firstTick);
     void volumeSlide(Channel& channel, bool firstTick);
     void portamento(Channel& channel, bool down, bool firstTick);
-    void retrigger(int index, Channel& channel);
     void vibratoTick(Channel& channel, int shift);
     int remembered(Channel& channel);
     void clampPeriod(Channel& channel) const;

@@ -169,36 +169,24 @@ void TrackerRules::mapNote(int instrument, int note, int& played, int& sample) c
 void TrackerRules::playRow(int pattern, int row)
 {
     for (std::size_t i = 0; i < channels_.size(); ++i) {
-        Channel& channel = channels_[i];
-        channel.periodDelta = 0;
-        channel.arpeggio = 0;
-        channel.volumeDelta = 0;
-        channel.panningDelta = 0;
-        playCell(static_cast<int>(i), channel, module_.cell(pattern, row, static_cast<int>(i)));
+        channels_[i].clearDeltas();
+        playCell(static_cast<int>(i), channels_[i], module_.cell(pattern, row, static_cast<int>(i)));
     }
 }
 
 void TrackerRules::repeatRow()
 {
     for (std::size_t i = 0; i < channels_.size(); ++i) {
-        Channel& channel = channels_[i];
-        channel.periodDelta = 0;
-        channel.arpeggio = 0;
-        channel.volumeDelta = 0;
-        channel.panningDelta = 0;
-        repeatEffects(static_cast<int>(i), channel);
+        channels_[i].clearDeltas();
+        repeatEffects(static_cast<int>(i), channels_[i]);
     }
 }
 
 void TrackerRules::playTick()
 {
     for (std::size_t i = 0; i < channels_.size(); ++i) {
-        Channel& channel = channels_[i];
-        channel.periodDelta = 0;
-        channel.arpeggio = 0;
-        channel.volumeDelta = 0;
-        channel.panningDelta = 0;
-        tickEffects(static_cast<int>(i), channel);
+        channels_[i].clearDeltas();
+        tickEffects(static_cast<int>(i), channels_[i]);
     }
 }
 
@@ -379,6 +367,55 @@ void TrackerRules::tremor(Channel& channel, int parameter)
     channel.tremorCount %= on + off;
     channel.tremorMuted = channel.tremorCount >= on;
     ++channel.tremorCount;
+}
+
+void TrackerRules::retrigger(int index, Channel& channel, int parameter)
+{
+    const int interval = parameter & 0x0F;
+    if (interval == 0 || ++channel.retriggerCount < interval) {
+        return;
+    }
+    channel.retriggerCount = 0;
+    int& volume = channel.volume;
+    switch (parameter >> 4) {
+    case 1: volume -= 1; break;
+    case 2: volume -= 2; break;
+    case 3: volume -= 4; break;
+    case 4: volume -= 8; break;
+    case 5: volume -= 16; break;
+    case 6: volume = volume * 2 / 3; break;
+    case 7: volume /= 2; break;
+    case 9: volume += 1; break;
+    case 0xA: volume += 2; break;
+    case 0xB: volume += 4; break;
+    case 0xC: volume += 8; break;
+    case 0xD: volume += 16; break;
+    case 0xE: volume = volume * 3 / 2; break;
+    case 0xF: volume *= 2; break;
+    default: break;
+    }
+    volume = std::clamp(volume, 0, 64);
+    if (channel.period != 0 && sampleOf(channel)) {
+        // A retriggered note replaces itself, whatever its new-note action.
+        const int action = channel.newNoteAction;
+        channel.newNoteAction = static_cast<int>(NewNoteAction::Cut);
+        startVoice(index, channel, 0);
+        channel.newNoteAction = action;
+    }
+}
+
+void TrackerRules::patternLoop(Channel& channel, int value, bool startAfterLoop)
+{
+    if (value == 0) {
+        channel.loopRow = song_.row();
+    } else if (channel.loopCount == 0) {
+        channel.loopCount = value;
+        song_.loopToRow(channel.loopRow);
+    } else if (--channel.loopCount > 0) {
+        song_.loopToRow(channel.loopRow);
+    } else if (startAfterLoop) {
+        channel.loopRow = song_.row() + 1;
+    }
 }
 
 int TrackerRules::pitchOfFrequency(double hertz)

@@ -85,6 +85,13 @@ protected:
         int volumeDelta = 0;       // tremolo
         int panningDelta = 0;      // panbrello
         bool tremorMuted = false;
+        void clearDeltas()
+        {
+            periodDelta = 0;
+            arpeggio = 0;
+            volumeDelta = 0;
+            panningDelta = 0;
+        }
 
         // Parameter memories.
         int lastVolumeSlide = 0;
@@ -193,6 +200,11 @@ protected:
     void tremolo(Channel& channel, int shift);
     void panbrello(Channel& channel);
     void tremor(Channel& channel, int parameter);
+    // Qxy and XM's Rxy: restarts the note every y ticks, changing its volume by x's rule.
+    void retrigger(int index, Channel& channel, int parameter);
+    // SBx and E6x: x 0 marks the loop's start, x 1 to 15 plays the stretch x more times.
+    // Impulse Tracker starts the next loop of the row after a finished one.
+    void patternLoop(Channel& channel, int value, bool startAfterLoop);
     int waveValue(int waveform, int position) const;           // -64..64 for positions 0..63
     // Impulse Tracker's pitch. It plays each note at a whole number of hertz (the
     // sample's C-5 rate moved by equal temperament, the fraction dropped) and slides

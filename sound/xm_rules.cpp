@@ -433,7 +433,7 @@ void XmRules::tickEffects(int index, Channel& channel)
         break;
     }
     case Effect::Retrigger:
-        retrigger(index, channel);
+        retrigger(index, channel, channel.lastRetrigger);
         break;
     case Effect::Tremor:
         tremor(channel, channel.lastTremor);
@@ -449,38 +449,6 @@ void XmRules::volumeSlide(Channel& channel)
     const int up = channel.lastVolumeSlide >> 4;
     const int down = channel.lastVolumeSlide & 0x0F;
     slideVolume(channel, up ? up : -down);
-}
-
-// Rxy: restarts the note every y ticks, changing its volume by x's rule each time.
-void XmRules::retrigger(int index, Channel& channel)
-{
-    const int interval = channel.lastRetrigger & 0x0F;
-    if (interval == 0 || ++channel.retriggerCount < interval) {
-        return;
-    }
-    channel.retriggerCount = 0;
-    int& volume = channel.volume;
-    switch (channel.lastRetrigger >> 4) {
-    case 1: volume -= 1; break;
-    case 2: volume -= 2; break;
-    case 3: volume -= 4; break;
-    case 4: volume -= 8; break;
-    case 5: volume -= 16; break;
-    case 6: volume = volume * 2 / 3; break;
-    case 7: volume /= 2; break;
-    case 9: volume += 1; break;
-    case 0xA: volume += 2; break;
-    case 0xB: volume += 4; break;
-    case 0xC: volume += 8; break;
-    case 0xD: volume += 16; break;
-    case 0xE: volume = volume * 3 / 2; break;
-    case 0xF: volume *= 2; break;
-    default: break;
-    }
-    volume = std::clamp(volume, 0, 64);
-    if (channel.period != 0 && sampleOf(channel)) {
-        startVoice(index, channel, 0);
-    }
 }
 
 // Exy: x picks the command.
@@ -511,17 +479,9 @@ void XmRules::extendedEffect(int index, Channel& channel, bool firstTick)
     case 0x4:   // vibrato waveform
         channel.vibratoWaveform = value & 7;
         break;
-    case 0x6:   // pattern loop: E60 marks the start, E6x plays the stretch x more times
-        if (!firstTick) {
-            break;
-        }
-        if (value == 0) {
-            channel.loopRow = song_.row();
-        } else if (channel.loopCount == 0) {
-            channel.loopCount = value;
-            song_.loopToRow(channel.loopRow);
-        } else if (--channel.loopCount > 0) {
-            song_.loopToRow(channel.loopRow);
+    case 0x6:   // pattern loop
+        if (firstTick) {
+            patternLoop(channel, value, false);
         }
         break;
     case 0x7:   // tremolo waveform

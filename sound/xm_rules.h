@@ -21,7 +21,6 @@ private:
     void rowEffect(int index, Channel& channel);
     void extendedEffect(int index, Channel& channel, bool firstTick);
     void volumeSlide(Channel& channel);
-    void retrigger(int index, Channel& channel);
 
     const bool fastTracker_;   // saved by FastTracker 2, and played by its quirks
     const bool modplug_;       // saved by ModPlug Tracker

@@ -88,10 +88,7 @@ std::size_t Player::render(std::int16_t* out, std::size_t frames)
             if (ended_) {
                 break;
             }
-            // The tick's length comes from the tempo before the tick runs: a tempo
-            // change on a row takes effect from the row's second tick.
-            const std::size_t length = framesOfTick();
-            advanceTick();
+            const std::size_t length = advanceTick();
             if (ended_) {
                 break;
             }
@@ -105,11 +102,14 @@ std::size_t Player::render(std::int16_t* out, std::size_t frames)
     return written;
 }
 
-void Player::advanceTick()
+std::size_t Player::advanceTick()
 {
     if (ended_) {
-        return;
+        return 0;
     }
+    // The tick's length comes from the tempo before the tick runs: a tempo change on a
+    // row takes effect from the row's second tick.
+    const std::size_t frames = framesOfTick();
     ++rowTick_;
     if (++song_.repeatTick_ >= song_.speed_ + song_.extraTicks_) {
         song_.repeatTick_ = 0;
@@ -117,7 +117,7 @@ void Player::advanceTick()
         if (song_.patternDelayLeft_ == 0) {
             playRow();
             if (ended_) {
-                return;
+                return frames;
             }
         } else {
             rules_->repeatRow();
@@ -130,6 +130,7 @@ void Player::advanceTick()
         nextPosition();
     }
     rules_->updateVoices();
+    return frames;
 }
 
 void Player::playRow()
@@ -216,6 +217,24 @@ void Player::nextPosition()
         song.row_ = 0;
     }
     wrapped_ = wrapped_ || back;
+}
+
+std::size_t songFrames(const Module& module, int rate, double limitSeconds)
+{
+    PlayerOptions options;
+    options.rate = rate;
+    options.loop = true;
+    Player player(module, options);
+    const double limitFrames = limitSeconds * rate;
+    std::size_t frames = 0;
+    while (static_cast<double>(frames) < limitFrames) {
+        const std::size_t tick = player.advanceTick();
+        if (player.ended() || player.passes() > 0) {
+            break;
+        }
+        frames += tick;
+    }
+    return frames;
 }
 
 double songSeconds(const Module& module, double limitSeconds)

@@ -125,8 +125,9 @@ public:
     // loop or because no order of it names a stored pattern.
     std::size_t render(std::int16_t* out, std::size_t frames);
 
-    // Plays one tick of the song without making sound, for traces and for measuring.
-    void advanceTick();
+    // Plays one tick of the song without making sound, for traces and for measuring;
+    // the frames that the tick lasts, which render() would mix.
+    std::size_t advanceTick();
 
     bool ended() const { return ended_; }
     // How many times the song has come back to a place it has already played.
@@ -170,3 +171,5 @@ private:
 // until it comes back to a place already played or ends. The scan ends on every input:
 // songs that never come back are cut off after `limitSeconds`.
 double songSeconds(const Module& module, double limitSeconds = 3600.0);
+// The same in frames as render() mixes them at `rate`, whose ticks are whole frames.
+std::size_t songFrames(const Module& module, int rate, double limitSeconds = 3600.0);

@@ -245,7 +245,8 @@ int main(int argc, char** argv)
     }
 
     // A WAV file's sizes are 32 bits wide; a render that would not fit is refused up front.
-    const double passSeconds = songSeconds(module, passLimitSeconds);
+    const double passSeconds =
+        static_cast<double>(songFrames(module, arguments.rate, passLimitSeconds)) / arguments.rate;
     const double plannedSeconds = arguments.seconds > 0.0 ? arguments.seconds : passSeconds * arguments.loops;
     const double maxFrames = (4294967295.0 - wavHeaderBytes) / bytesPerFrame;
     const double plannedFrames = std::ceil(plannedSeconds * arguments.rate);

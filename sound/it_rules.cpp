@@ -125,6 +125,9 @@ void ItRules::applyAction(Voice& voice, int action)
     switch (action) {
     case 0:   // cut
         mixer_.cut(number);
+        if (voice.channel >= 0 && channels_[static_cast<std::size_t>(voice.channel)].voice == number) {
+            channels_[static_cast<std::size_t>(voice.channel)].voice = -1;
+        }
         voice = Voice{};
         break;
     case 1:   // note off
@@ -136,14 +139,15 @@ void ItRules::applyAction(Voice& voice, int action)
     }
 }
 
-void ItRules::checkDuplicates(int index, const Channel& channel, int played, int sample)
+void ItRules::checkDuplicates(int index, Channel& channel, int played, int sample)
 {
     const Instrument* instrument = instrumentOf(channel.instrument);
     if (!instrument || instrument->duplicateCheck == DuplicateCheck::Off) {
         return;
     }
+    // The channel's notes in the background, and the one it plays now.
     for (Voice& voice : voices_) {
-        if (voice.channel != index || !voice.background || voice.instrument != channel.instrument) {
+        if (voice.channel != index || voice.instrument != channel.instrument || !voice.playing) {
             continue;
         }
         bool duplicate = false;
@@ -250,6 +254,13 @@ void ItRules::startNote(int index, Channel& channel, const Cell& cell, int playe
         return;
     }
     checkDuplicates(index, channel, played, sampleNumber);
+    // Envelopes with carry go on where the channel's last note of the instrument left them.
+    Voice carried;
+    const Voice* previous = voiceOf(channel);
+    const bool carry = previous && previous->instrument == channel.instrument && channel.instrument > 0;
+    if (carry) {
+        carried = *previous;
+    }
     const bool newSample = channel.sample != sampleNumber;
     channel.sample = sampleNumber;
     channel.note = played;
@@ -306,6 +317,18 @@ void ItRules::startNote(int index, Channel& channel, const Cell& cell, int playe
     }
     startVoice(index, channel, offset);
     channel.newNoteAction = -1;
+    Voice* started = voiceOf(channel);
+    if (carry && instrument && started) {
+        if (instrument->volumeEnvelope.carry) {
+            started->volumeEnvelope = carried.volumeEnvelope;
+        }
+        if (instrument->panningEnvelope.carry) {
+            started->panningEnvelope = carried.panningEnvelope;
+        }
+        if (instrument->pitchEnvelope.carry) {
+            started->pitchEnvelope = carried.pitchEnvelope;
+        }
+    }
 }
 
 // The volume column: settings and fine slides on the first tick, slides on the others.
@@ -463,8 +486,8 @@ void ItRules::rowEffect(int index, Channel& channel)
         }
         break;
     }
-    case Effect::RetriggerS3m:             // Qxy
-        retrigger(index, channel, remember(channel.lastRetrigger, parameter));
+    case Effect::RetriggerS3m:             // Qxy: counts the later ticks, on from earlier rows
+        remember(channel.lastRetrigger, parameter);
         break;
     case Effect::TremoloS3m:               // Rxy
         if (parameter >> 4) {

@@ -20,7 +20,7 @@ private:
 
     void startCell(int index, Channel& channel, const Cell& cell);
     void startNote(int index, Channel& channel, const Cell& cell, int played, int sample);
-    void checkDuplicates(int index, const Channel& channel, int played, int sample);
+    void checkDuplicates(int index, Channel& channel, int played, int sample);
     void applyAction(Voice& voice, int action);
     void keyOff(Voice& voice);
     void volumeColumn(Channel& channel, bool firstTick);

@@ -168,7 +168,8 @@ void Mixer::setGain(int index, std::int32_t left, std::int32_t right)
     if (voice.cutting) {
         return;
     }
-    const std::int32_t target[2] = {left << 16, right << 16};
+    // Gains may be negative (a surround voice's right side): scaled, not shifted.
+    const std::int32_t target[2] = {left * 65536, right * 65536};
     rampTo(voice, target);
 }
 

@@ -196,8 +196,8 @@ void S3mRules::rowEffect(int index, Channel& channel)
     case Effect::TonePortamentoVolumeS3m:  // Lxy: G00 and Dxy
         volumeSlide(channel, true);
         break;
-    case Effect::RetriggerS3m:             // Qxy: counts on from earlier rows
-        retrigger(index, channel, remembered(channel));
+    case Effect::RetriggerS3m:             // Qxy: counts the later ticks, on from earlier rows
+        remembered(channel);
         break;
     case Effect::TremoloS3m:               // Rxy
         if (parameter >> 4) {

@@ -55,8 +55,9 @@ int envelopeValue(const Envelope& envelope, int point, int tick)
 
 // Reads the envelope's value at its current tick, then moves on by one tick: held on a
 // sustain (or round a sustain loop) while the key is down, round the loop, or on to the
-// end.
-void stepEnvelope(const Envelope& envelope, EnvelopePosition& state, bool released)
+// end. FastTracker 2 goes back to a loop's start on the tick that reaches its end, whose
+// value is never heard; Impulse Tracker plays the end first.
+void stepEnvelope(const Envelope& envelope, EnvelopePosition& state, bool released, bool loopSkipsEnd)
 {
     const int last = static_cast<int>(envelope.points.size()) - 1;
     state.point = std::clamp(state.point, 0, last);
@@ -72,7 +73,8 @@ void stepEnvelope(const Envelope& envelope, EnvelopePosition& state, bool releas
             state.point = envelope.sustainStart;
             return;
         }
-    } else if (envelope.loop && envelope.loopEnd <= last && state.tick >= tickOf(envelope.loopEnd)) {
+    } else if (envelope.loop && envelope.loopEnd <= last &&
+               state.tick + (loopSkipsEnd ? 1 : 0) >= tickOf(envelope.loopEnd)) {
         state.tick = tickOf(envelope.loopStart);
         state.point = envelope.loopStart;
         return;
@@ -478,13 +480,13 @@ void TrackerRules::advanceEnvelopes(Voice& voice)
         return;
     }
     if (envelopeOn(instrument->volumeEnvelope, voice.volumeEnvelopeOn)) {
-        stepEnvelope(instrument->volumeEnvelope, voice.volumeEnvelope, voice.released);
+        stepEnvelope(instrument->volumeEnvelope, voice.volumeEnvelope, voice.released, module_.format == ModuleFormat::Xm);
     }
     if (envelopeOn(instrument->panningEnvelope, voice.panningEnvelopeOn)) {
-        stepEnvelope(instrument->panningEnvelope, voice.panningEnvelope, voice.released);
+        stepEnvelope(instrument->panningEnvelope, voice.panningEnvelope, voice.released, module_.format == ModuleFormat::Xm);
     }
     if (envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn)) {
-        stepEnvelope(instrument->pitchEnvelope, voice.pitchEnvelope, voice.released);
+        stepEnvelope(instrument->pitchEnvelope, voice.pitchEnvelope, voice.released, module_.format == ModuleFormat::Xm);
     }
     if (voice.fading) {
         voice.fadeVolume = std::max(voice.fadeVolume - instrument->fadeout, 0);
@@ -584,6 +586,7 @@ void TrackerRules::updateVoices()
         if (units != 0) {
             frequency = scaleBySemitones(frequency, units);
         }
+        voice.frequency = voice.period > 0 ? static_cast<std::uint32_t>(frequency >> 16) : 0;
         mixer_.setStep(number, voice.period > 0 ? mixer_.frequencyStep(frequency) : 0);
 
         // Volume: the note's, the channel's, the sample's and instrument's, the envelope,
@@ -665,8 +668,7 @@ ChannelTrace TrackerRules::channel(int index) const
     if (channel.voice >= 0) {
         const Voice& voice = voices_[static_cast<std::size_t>(channel.voice)];
         if (voice.channel == index && voice.sample >= 1 && voice.sample <= static_cast<int>(module_.samples.size())) {
-            const Sample& sample = module_.samples[static_cast<std::size_t>(voice.sample - 1)];
-            trace.frequency = static_cast<std::uint32_t>(frequencyOf(std::max(trace.period, 1), sample) >> 16);
+            trace.frequency = voice.frequency;
             trace.finalVolume = voice.finalVolume;
             const Instrument* instrument = instrumentOf(voice.instrument);
             if (instrument) {

@@ -55,6 +55,7 @@ protected:
         int vibratoPosition = 0;   // the sample's own vibrato
         int vibratoSweep = 0;      // XM: ticks into the sweep; IT: the depth reached, in 1/256
         int finalVolume = 0;       // 0 to 16,384, as last handed to the mixer
+        std::uint32_t frequency = 0;   // Hz, as last handed to the mixer
         int cutoff = -1;           // IT's filter, 0 to 127; -1 (with resonance 0): none
         int resonance = 0;
         bool volumeEnvelopeOn = true;    // IT's S77 to S7C switch the envelopes off and on

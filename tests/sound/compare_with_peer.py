@@ -8,7 +8,10 @@ higher must fail the pitch measure. Only then does our render have to pass both,
 have the peer's length.
 
 The peer renders with its linear interpolation (like ours) and its default ramping;
-all comparisons use a mono downmix, so stereo separation plays no part.
+all comparisons use a mono downmix, so stereo separation plays no part. The peer plays
+each format by the rules of the tracker that it takes the file to come from, so that
+tracker must be the one we play it as (--info shows it): FastTracker 2 for XM, Scream
+Tracker 3.20 for S3M, Impulse Tracker for IT (not ModPlug Tracker, whose rules differ).
 """
 
 import argparse
@@ -28,6 +31,13 @@ TIMING_THRESHOLD = 0.93
 PITCH_THRESHOLD = 0.95
 # The peer renders a short tail past the song's end (about 0.1 s).
 LENGTH_TOLERANCE_SECONDS = 0.25
+# What the peer's --info must say of each format's files: its "Tracker" line.
+TRACKERS = {
+    ".mod": "Generic ProTracker or compatible",
+    ".s3m": "Scream Tracker 3.20 (SB)",
+    ".xm": "FastTracker 2 or compatible",
+    ".it": "Impulse Tracker 2.14",
+}
 
 
 def run(command):
@@ -42,6 +52,14 @@ def render_peer(module, output, rate, options):
     # that a position jump skipped, as a song of their own.
     run(["openmpt123", "--quiet", "--batch", "--force", "--no-float", "--subsong", "0", "--samplerate", rate, *options,
          "--output", output, module])
+
+
+def peer_tracker(module):
+    """The tracker that the peer takes the module to come from."""
+    for line in run(["openmpt123", "--info", module]).splitlines():
+        if line.startswith("Tracker"):
+            return line.split(":", 1)[1].strip()
+    return None
 
 
 def transform(source, output, *effect):
@@ -101,17 +119,24 @@ def main():
 
     work = args.work / f"{args.module}-{args.rate}"
     work.mkdir(parents=True, exist_ok=True)
-    run([args.make_modules, work])
-    module = work / f"{args.module}.mod"
-    if not module.exists():
+    # make_test_modules names the files it wrote, one a line.
+    written = [pathlib.Path(line) for line in run([args.make_modules, work]).splitlines()]
+    modules = [path for path in written if path.stem == args.module and path.suffix in TRACKERS]
+    if not modules:
         print(f"no test module named {args.module}", file=sys.stderr)
+        return 1
+    module = modules[0]
+    tracker = peer_tracker(module)
+    if tracker != TRACKERS[module.suffix]:
+        print(f"the peer takes {module.name} for a file of {tracker!r}, not of {TRACKERS[module.suffix]!r}",
+              file=sys.stderr)
         return 1
 
     reference_path = work / "peer.wav"
     render_peer(module, reference_path, args.rate, ["--filter", "2"])
     reference, _ = agreement.read_wav(reference_path)
     comparison = Comparison(reference, args.rate)
-    print(f"{args.module} at {args.rate} Hz, against openmpt123 with linear interpolation:")
+    print(f"{module.name} ({tracker}) at {args.rate} Hz, against openmpt123 with linear interpolation:")
 
     print(" calibration on the peer alone:")
     for label, options in (("peer, 8-tap filter", ["--filter", "8"]),

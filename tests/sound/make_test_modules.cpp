@@ -1,10 +1,9 @@
-// Writes the comparison's modules as ProTracker files, NAME.mod in the given folder.
+// Writes the comparison's modules, each as NAME.mod, .s3m, .xm or .it in the given folder.
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "tests/sound/test_modules.h"
-#include "tools/assets/mod_writer.h"
 
 int main(int argc, char** argv)
 {
@@ -12,11 +11,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: make_test_modules OUTPUT_DIRECTORY\n");
         return 2;
     }
-    for (const TestModule& test : comparisonModules()) {
-        const std::string path = std::string(argv[1]) + "/" + test.name + ".mod";
-        const std::vector<std::uint8_t> bytes = writeMod(test.module);
+    for (const TestModuleFile& file : comparisonFiles()) {
+        const std::string path = std::string(argv[1]) + "/" + file.name;
         std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
         if (!out) {
             std::fprintf(stderr, "make_test_modules: cannot write %s\n", path.c_str());
             return 1;

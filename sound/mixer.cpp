@@ -38,19 +38,44 @@ template <bool interpolate, bool ramping, bool atEnd, bool fine>
 void mixRun(const std::int16_t* data, std::int64_t& position, std::int64_t step, std::int32_t gain[2],
             const std::int32_t increment[2], std::int32_t* out, std::size_t frames, int last)
 {
+    std::int64_t at = position;
+    if (!ramping) {
+        // Steady gains: the sample points first, then the two sides in a loop of its own
+        // that the compiler can run several frames at a time.
+        constexpr std::size_t batch = 256;
+        std::int16_t values[batch];   // an interpolated point lies between two 16-bit ones
+        const std::int32_t left = gain[0] >> 16;
+        const std::int32_t right = gain[1] >> 16;
+        for (std::size_t done = 0; done < frames; done += batch) {
+            const std::size_t count = std::min(batch, frames - done);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint32_t index = static_cast<std::uint32_t>(at >> 32);
+                int value = data[index];
+                if (interpolate) {
+                    value = interpolated(value, atEnd ? last : data[index + 1], at, fine);
+                }
+                values[i] = static_cast<std::int16_t>(value);
+                at += step;
+            }
+            std::int32_t* target = out + 2 * done;
+            for (std::size_t i = 0; i < count; ++i) {
+                target[2 * i] += (values[i] * left) >> 6;
+                target[2 * i + 1] += (values[i] * right) >> 6;
+            }
+        }
+        position = at;
+        return;
+    }
     std::int32_t left = gain[0];
     std::int32_t right = gain[1];
-    std::int64_t at = position;
     for (std::size_t i = 0; i < frames; ++i) {
         const std::uint32_t index = static_cast<std::uint32_t>(at >> 32);
         int value = data[index];
         if (interpolate) {
             value = interpolated(value, atEnd ? last : data[index + 1], at, fine);
         }
-        if (ramping) {
-            left += increment[0];
-            right += increment[1];
-        }
+        left += increment[0];
+        right += increment[1];
         out[2 * i] += (value * (left >> 16)) >> 6;
         out[2 * i + 1] += (value * (right >> 16)) >> 6;
         at += step;
@@ -274,13 +299,14 @@ bool Mixer::turnAtEnd(Voice& voice) const
     return true;
 }
 
-// Any voice: stereo, filtered or moving backwards, one frame at a time up to the edge
-// of its block in the direction it moves.
-void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
+// The general path's frames for a voice of `stereo` channels, through its filter when
+// `filtered`.
+template <bool stereo, bool filtered>
+void Mixer::mixGeneralRun(Voice& voice, std::int32_t* out, std::size_t count) const
 {
     const Sample& sample = samples_[static_cast<std::size_t>(voice.block.sample)];
     const std::int16_t* data = sample.data.data();
-    const int channels = sample.channels;
+    constexpr std::size_t channels = stereo ? 2 : 1;
     const bool fine = sample.sixteenBit || fineSteps_;
     const std::int64_t step = voice.backwards ? -static_cast<std::int64_t>(voice.step)
                                               : static_cast<std::int64_t>(voice.step);
@@ -288,21 +314,20 @@ void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
     Filter& filter = voice.filter;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t index = static_cast<std::uint32_t>(voice.position >> 32);
-        for (int side = 0; side < 2; ++side) {
-            const int channel = channels == 2 ? side : 0;
-            int value = data[static_cast<std::size_t>(index) * static_cast<std::size_t>(channels) +
-                             static_cast<std::size_t>(channel)];
+        const bool inside = index + 1 < voice.block.end;
+        int values[2];
+        for (std::size_t side = 0; side < channels; ++side) {
+            int value = data[index * channels + side];
             if (interpolate_) {
                 int next = value;
-                if (index + 1 < voice.block.end) {
-                    next = data[static_cast<std::size_t>(index + 1) * static_cast<std::size_t>(channels) +
-                                static_cast<std::size_t>(channel)];
-                } else if (channels == 1) {
+                if (inside) {
+                    next = data[(index + 1) * channels + side];
+                } else if (!stereo) {
                     next = following(voice, index);
                 }
                 value = interpolated(value, next, voice.position, fine);
             }
-            if (filter.on) {
+            if (filtered) {
                 std::int32_t* history = filter.history[side];
                 const std::int64_t y = (static_cast<std::int64_t>(filter.a) * value +
                                         static_cast<std::int64_t>(filter.b) * history[0] +
@@ -312,12 +337,35 @@ void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
                 history[0] = static_cast<std::int32_t>(std::clamp<std::int64_t>(y, -131072, 131071));
                 value = history[0];
             }
+            values[side] = value;
+        }
+        if (!stereo) {
+            values[1] = values[0];
+        }
+        for (std::size_t side = 0; side < 2; ++side) {
             if (ramping) {
                 voice.gain[side] += voice.increment[side];
             }
-            out[2 * i + static_cast<std::size_t>(side)] += (value * (voice.gain[side] >> 16)) >> 6;
+            out[2 * i + side] += (values[side] * (voice.gain[side] >> 16)) >> 6;
         }
         voice.position += step;
+    }
+    if (filtered && !stereo) {
+        // A mono voice keeps one history; the right side's follows it.
+        filter.history[1][0] = filter.history[0][0];
+        filter.history[1][1] = filter.history[0][1];
+    }
+}
+
+// Any voice: stereo, filtered or moving backwards, one frame at a time up to the edge
+// of its block in the direction it moves.
+void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
+{
+    const bool stereo = samples_[static_cast<std::size_t>(voice.block.sample)].channels == 2;
+    if (stereo) {
+        voice.filter.on ? mixGeneralRun<true, true>(voice, out, count) : mixGeneralRun<true, false>(voice, out, count);
+    } else {
+        voice.filter.on ? mixGeneralRun<false, true>(voice, out, count) : mixGeneralRun<false, false>(voice, out, count);
     }
 }
 

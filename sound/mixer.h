@@ -112,6 +112,8 @@ private:
     void mixVoice(Voice& voice, std::int32_t* accumulator, std::size_t frames) const;
     bool turnAtEnd(Voice& voice) const;
     void mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const;
+    template <bool stereo, bool filtered>
+    void mixGeneralRun(Voice& voice, std::int32_t* out, std::size_t count) const;
     void endVoice(Voice& voice) const;
     static void mixTail(Voice& voice, std::int32_t* accumulator, std::size_t frames);
     // The sample value after the one at `index`, looking across the block's end.

@@ -129,7 +129,9 @@ std::size_t Player::advanceTick()
     if (song_.positionJump_) {
         nextPosition();
     }
-    rules_->updateVoices();
+    if (options_.voices) {
+        rules_->updateVoices();
+    }
     return frames;
 }
 
@@ -224,6 +226,7 @@ std::size_t songFrames(const Module& module, int rate, double limitSeconds)
     PlayerOptions options;
     options.rate = rate;
     options.loop = true;
+    options.voices = false;
     Player player(module, options);
     const double limitFrames = limitSeconds * rate;
     std::size_t frames = 0;
@@ -241,6 +244,7 @@ double songSeconds(const Module& module, double limitSeconds)
 {
     PlayerOptions options;
     options.loop = true;
+    options.voices = false;
     Player player(module, options);
     double seconds = 0.0;
     while (seconds < limitSeconds) {

@@ -19,6 +19,7 @@ struct PlayerOptions {
     bool loop = true;          // at the song's end, or on a jump backwards, play on from there
     bool ramp = true;          // ramp volumes over a few milliseconds so that nothing clicks
     bool interpolate = true;   // linear interpolation between sample points
+    bool voices = true;        // false: follow the song's course only, for measuring its length
 };
 
 // What one channel plays during the current tick.

@@ -826,7 +826,8 @@ void ItRules::updateFilter(int number, const Voice& voice)
     }
     int cutoff = voice.cutoff < 0 ? 127 : voice.cutoff;
     const Instrument* instrument = instrumentOf(voice.instrument);
-    if (instrument && instrument->pitchEnvelope.filter && envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn)) {
+    if (instrument && instrument->pitchEnvelope.filter &&
+        envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn)) {
         cutoff = cutoff * (voice.pitchEnvelope.value + 32) / 64;
     }
     const double frequency = std::min(110.0 * std::exp2(0.25 + cutoff / 24.0), options_.rate / 2.0);

@@ -362,10 +362,14 @@ void Mixer::mixGeneralRun(Voice& voice, std::int32_t* out, std::size_t count) co
 void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
 {
     const bool stereo = samples_[static_cast<std::size_t>(voice.block.sample)].channels == 2;
-    if (stereo) {
-        voice.filter.on ? mixGeneralRun<true, true>(voice, out, count) : mixGeneralRun<true, false>(voice, out, count);
+    if (stereo && voice.filter.on) {
+        mixGeneralRun<true, true>(voice, out, count);
+    } else if (stereo) {
+        mixGeneralRun<true, false>(voice, out, count);
+    } else if (voice.filter.on) {
+        mixGeneralRun<false, true>(voice, out, count);
     } else {
-        voice.filter.on ? mixGeneralRun<false, true>(voice, out, count) : mixGeneralRun<false, false>(voice, out, count);
+        mixGeneralRun<false, false>(voice, out, count);
     }
 }
 
@@ -426,7 +430,8 @@ void Mixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) const
                 mixRun<true, true, false, true>,    mixRun<true, true, true, true>,
             };
             const int last = atEnd ? following(voice, block.end - 1) : 0;
-            runs[(sample.sixteenBit || fineSteps_ ? 8 : 0) + (interpolate_ ? 4 : 0) + (ramping ? 2 : 0) + (atEnd ? 1 : 0)](
+            const bool fine = sample.sixteenBit || fineSteps_;
+            runs[(fine ? 8 : 0) + (interpolate_ ? 4 : 0) + (ramping ? 2 : 0) + (atEnd ? 1 : 0)](
                 sample.data.data(), voice.position, static_cast<std::int64_t>(voice.step), voice.gain,
                 voice.increment, out, count, last);
         }

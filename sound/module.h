@@ -187,7 +187,10 @@ struct Sample {
                                           // (MOD's -8 to 7 are kept as 16 times that)
     AutoVibrato vibrato;
 
-    std::uint32_t frames() const { return static_cast<std::uint32_t>(data.size() / static_cast<std::size_t>(channels)); }
+    std::uint32_t frames() const
+    {
+        return static_cast<std::uint32_t>(data.size() / static_cast<std::size_t>(channels));
+    }
 };
 
 // A curve over ticks: volume 0 to 64, panning -32 (left) to 32 (right), pitch -32 to 32

@@ -107,7 +107,8 @@ void S3mRules::startCell(int index, Channel& channel, const Cell& cell)
         channel.period = 0;
     } else if (isPlayableNote(cell.note) && sampleOf(channel)) {
         const int period = periodOf(cell.note, *sampleOf(channel), channel);
-        const bool portamento = cell.effect == Effect::TonePortamentoS3m || cell.effect == Effect::TonePortamentoVolumeS3m;
+        const bool portamento =
+            cell.effect == Effect::TonePortamentoS3m || cell.effect == Effect::TonePortamentoVolumeS3m;
         if (portamento && channel.period != 0 && channel.voice >= 0) {
             channel.targetPeriod = period;
         } else {

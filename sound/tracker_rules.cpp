@@ -66,7 +66,9 @@ void stepEnvelope(const Envelope& envelope, EnvelopePosition& state, bool releas
     }
     state.value = envelopeValue(envelope, state.point, state.tick);
 
-    auto tickOf = [&envelope](int point) { return static_cast<int>(envelope.points[static_cast<std::size_t>(point)].tick); };
+    auto tickOf = [&envelope](int point) {
+        return static_cast<int>(envelope.points[static_cast<std::size_t>(point)].tick);
+    };
     if (envelope.sustain && !released && envelope.sustainEnd <= last) {
         if (state.tick >= tickOf(envelope.sustainEnd)) {
             state.tick = tickOf(envelope.sustainStart);
@@ -204,7 +206,12 @@ int TrackerRules::takeVoice(int channel)
         if (voice.channel < 0 && !mixer_.audible(static_cast<int>(i))) {
             return static_cast<int>(i);
         }
-        if (voice.background && (quietest < 0 || voice.finalVolume < voices_[static_cast<std::size_t>(quietest)].finalVolume)) {
+        if (!voice.background) {
+            continue;
+        }
+        const Voice* best = quietest >= 0 ? &voices_[static_cast<std::size_t>(quietest)] : nullptr;
+        if (!best || voice.finalVolume < best->finalVolume ||
+            (voice.finalVolume == best->finalVolume && voice.started < best->started)) {
             quietest = static_cast<int>(i);
         }
     }
@@ -245,6 +252,7 @@ void TrackerRules::startVoice(int index, Channel& channel, std::uint32_t offset)
     voice.cutoff = channel.cutoff;
     voice.resonance = channel.resonance;
     voice.playing = true;
+    voice.started = ++notesStarted_;
 
     // The sample plays up to the end of its sustain loop or loop, then loops there.
     std::uint32_t end = sample->frames();
@@ -479,14 +487,15 @@ void TrackerRules::advanceEnvelopes(Voice& voice)
     if (!instrument) {
         return;
     }
+    const bool xm = module_.format == ModuleFormat::Xm;
     if (envelopeOn(instrument->volumeEnvelope, voice.volumeEnvelopeOn)) {
-        stepEnvelope(instrument->volumeEnvelope, voice.volumeEnvelope, voice.released, module_.format == ModuleFormat::Xm);
+        stepEnvelope(instrument->volumeEnvelope, voice.volumeEnvelope, voice.released, xm);
     }
     if (envelopeOn(instrument->panningEnvelope, voice.panningEnvelopeOn)) {
-        stepEnvelope(instrument->panningEnvelope, voice.panningEnvelope, voice.released, module_.format == ModuleFormat::Xm);
+        stepEnvelope(instrument->panningEnvelope, voice.panningEnvelope, voice.released, xm);
     }
     if (envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn)) {
-        stepEnvelope(instrument->pitchEnvelope, voice.pitchEnvelope, voice.released, module_.format == ModuleFormat::Xm);
+        stepEnvelope(instrument->pitchEnvelope, voice.pitchEnvelope, voice.released, xm);
     }
     if (voice.fading) {
         voice.fadeVolume = std::max(voice.fadeVolume - instrument->fadeout, 0);
@@ -619,7 +628,7 @@ void TrackerRules::updateVoices()
             static const std::array<std::int32_t, 257> roots = [] {
                 std::array<std::int32_t, 257> values{};
                 for (std::size_t i = 0; i < values.size(); ++i) {
-                    values[i] = static_cast<std::int32_t>(std::lround(std::sqrt(static_cast<double>(i) / 256.0) * 256.0));
+                    values[i] = static_cast<std::int32_t>(std::lround(std::sqrt(static_cast<double>(i) * 256.0)));
                 }
                 return values;
             }();

@@ -62,6 +62,7 @@ protected:
         bool panningEnvelopeOn = true;
         bool pitchEnvelopeOn = true;
         bool playing = false;      // started in the mixer and not yet stopped
+        std::uint64_t started = 0; // when, counting the notes started
     };
 
     // One channel's state between ticks.
@@ -226,6 +227,7 @@ protected:
     std::vector<Voice> voices_;
     std::int32_t master_;          // 0 to 256, less for modules with many channels
     std::uint32_t random_ = 0x1234567;   // for the random waveforms and IT's random volume
+    std::uint64_t notesStarted_ = 0;
     bool amigaPitch_ = false;      // periods hold Impulse Tracker's pitch, slid as Amiga periods
     bool squareRootPanning_ = false;   // pan by power rather than by amplitude
     int nextRandom();

@@ -441,8 +441,10 @@ ModSong busyModule(int channels, int patterns)
 namespace {
 
 // The modules of the PC trackers' formats play the ProTracker modules' band: the same
-// samples, notes and groove, with each format's own effects laid over it. A semitone of
-// those modules (0 = C-1, whose C-2 plays a sample at about its base rate) is our note:
+// samples, notes and groove, with each format's own effects laid over it.
+
+// Our note for a semitone of the ProTracker modules (0 = C-1): their C-2 plays a sample
+// at about its base rate, as our C-5 does.
 int pcNote(int semitone)
 {
     return 49 + semitone;
@@ -465,8 +467,8 @@ Sample pcSample(const ModSample& source)
     return sample;
 }
 
-// A looped sample of 16-bit data, `frames` frames long, from a wave of -1 to 1 (mono) or
-// of two such waves (stereo: left and right).
+// A looped sample of `frames` frames from a wave of -1 to 1 for each of its `channels`
+// (left, then right), kept to 8 bits unless `sixteenBit`.
 Sample wideSample(const char* name, int frames, int volume, bool sixteenBit, int channels,
                   const std::function<double(int frame, int channel)>& wave)
 {
@@ -509,7 +511,8 @@ Module pcBand(ModuleFormat format, int channels, int patterns)
                 if (source.period == 0) {
                     continue;
                 }
-                const int semitone = static_cast<int>(std::find(periodTable, periodTable + 36, source.period) - periodTable);
+                const int semitone =
+                    static_cast<int>(std::find(periodTable, periodTable + 36, source.period) - periodTable);
                 Cell& cell = pattern.cell(r, c, channels);
                 cell.note = static_cast<std::uint8_t>(pcNote(semitone));
                 cell.instrument = source.sample;
@@ -562,7 +565,8 @@ void addCounterMelody(Module& module, int channel, int instrument, int everyRows
     }
 }
 
-// Scream Tracker 3.20, as the writer names it: the peer plays the file by that tracker's rules.
+// The band as a Scream Tracker 3.20 module: the version that the writer names, by whose
+// rules the peer plays the file.
 Module s3mModule(int channels)
 {
     Module module = pcBand(ModuleFormat::S3m, channels, 2);
@@ -608,8 +612,8 @@ Module s3mPitchModule()
         for (int r = 0; r < 64; ++r) {
             const Beat beat = beatOf(p, r);
             const int phase = beat.phase;
-            Cell& lead = module.cell(p, r, 0);
-            const bool struck = lead.note != noteNone;
+            Cell& leadCell = module.cell(p, r, 0);
+            const bool struck = leadCell.note != noteNone;
             switch (beat.bar) {
             case 0:   // up and down between the notes, E00 with F's parameter
                 if (phase % 4 == 1) {
@@ -628,7 +632,7 @@ Module s3mPitchModule()
                 break;
             case 2:   // tone portamento to the notes, held between them
                 if (struck && phase != 0) {
-                    lead.instrument = 0;
+                    leadCell.instrument = 0;
                     effect(module, p, r, 0, Effect::TonePortamentoS3m, phase < 8 ? 0x18 : 0x40);
                 } else if (!struck) {
                     effect(module, p, r, 0, Effect::TonePortamentoS3m, 0x00);
@@ -649,7 +653,7 @@ Module s3mPitchModule()
                     effect(module, p, r, 0, struck ? Effect::VibratoS3m : Effect::VibratoVolumeS3m,
                            struck ? 0x56 : 0x02);
                 } else if (struck && phase != 8) {
-                    lead.instrument = 0;
+                    leadCell.instrument = 0;
                     effect(module, p, r, 0, Effect::TonePortamentoS3m, 0x20);
                 } else if (!struck) {
                     effect(module, p, r, 0, Effect::TonePortamentoVolumeS3m, 0x01);
@@ -660,7 +664,7 @@ Module s3mPitchModule()
                 break;
             default:  // the plucked sample from offsets, O00 taking the last
                 if (struck) {
-                    lead.instrument = pluck;
+                    leadCell.instrument = pluck;
                     static constexpr int offsets[3] = {0x02, 0x04, 0x00};
                     effect(module, p, r, 0, Effect::SampleOffsetS3m, offsets[phase / 2 % 3]);
                 }
@@ -747,11 +751,11 @@ Module s3mVolumeModule()
                 }
                 break;
             }
-            case 4:     // note delay and note cut
+            case 4:     // note delay and note cut; Scream Tracker ignores SC0
                 if (struck && phase % 4 == 2) {
                     effect(module, p, r, 0, Effect::Special, phase % 8 == 2 ? 0xD2 : 0xD4);
                 } else if (struck && phase % 8 == 4) {
-                    effect(module, p, r, 0, Effect::Special, 0xC3);
+                    effect(module, p, r, 0, Effect::Special, phase == 4 ? 0xC3 : 0xC0);
                 }
                 break;
             case 5:     // retrigger, Q00 going on between the notes
@@ -1002,8 +1006,8 @@ Module xmEffectsModule()
         for (int r = 0; r < 64; ++r) {
             const Beat beat = beatOf(p, r);
             const int phase = beat.phase;
-            Cell& lead = module.cell(p, r, 0);
-            const bool struck = lead.note != noteNone;
+            Cell& leadCell = module.cell(p, r, 0);
+            const bool struck = leadCell.note != noteNone;
             Effect command = Effect::None;
             int parameter = 0;
             switch (beat.bar) {
@@ -1056,9 +1060,12 @@ Module xmEffectsModule()
                 parameter = phase == 0 ? 0x21 : phase == 8 ? 0x12 : 0x00;
                 break;
             default:   // tone portamento and vibrato, with volume slides
-                if (phase < 8) {
+                if (phase == 1) {
+                    // A new note: the tremor has left the note before it silent.
+                    put(module, p, r, 0, pcNote(24 + chordRoots[chordAt(p, r)]), lead);
+                } else if (phase < 8) {
                     if (struck && phase != 0) {
-                        lead.instrument = 0;
+                        leadCell.instrument = 0;
                         command = Effect::TonePortamento;
                         parameter = 0x30;
                     } else if (!struck) {
@@ -1092,10 +1099,15 @@ Module xmEffectsModule()
         Effect command;
         int parameter;
     } song[] = {
-        {0, 16, Effect::GlobalVolume, 0x20},  {0, 18, Effect::GlobalVolumeSlide, 0x20}, {0, 24, Effect::Extended, 0xE2},
-        {0, 32, Effect::SpeedTempo, 0x78},    {0, 40, Effect::Extended, 0x60},          {0, 47, Effect::Extended, 0x61},
-        {0, 63, Effect::PatternBreak, 0x00},  {1, 0, Effect::SpeedTempo, 0x06},     {1, 20, Effect::GlobalVolumeSlide, 0x03}, {1, 28, Effect::GlobalVolume, 0x40},
-        {1, 40, Effect::SpeedTempo, 0xA0},    {1, 48, Effect::Extended, 0xE1},          {1, 56, Effect::SpeedTempo, 0x04},
+        {0, 16, Effect::GlobalVolume, 0x20},      {0, 18, Effect::GlobalVolumeSlide, 0x20},
+        {0, 24, Effect::Extended, 0xE2},          {0, 32, Effect::SpeedTempo, 0x78},
+        {0, 40, Effect::Extended, 0x60},          {0, 47, Effect::Extended, 0x61},
+        // After a pattern loop, FastTracker 2 starts the next pattern at the loop's first
+        // row unless a break says otherwise.
+        {0, 63, Effect::PatternBreak, 0x00},      {1, 0, Effect::SpeedTempo, 0x05},
+        {1, 20, Effect::GlobalVolumeSlide, 0x03}, {1, 28, Effect::GlobalVolume, 0x40},
+        {1, 40, Effect::SpeedTempo, 0xA0},        {1, 48, Effect::Extended, 0xE1},
+        {1, 56, Effect::SpeedTempo, 0x04},
     };
     for (const auto& change : song) {
         effect(module, change.pattern, change.row, 1, change.command, change.parameter);
@@ -1121,8 +1133,8 @@ Module xmAmigaModule()
         for (int r = 0; r < 64; ++r) {
             const Beat beat = beatOf(p, r);
             const int phase = beat.phase;
-            Cell& lead = module.cell(p, r, 0);
-            const bool struck = lead.note != noteNone;
+            Cell& leadCell = module.cell(p, r, 0);
+            const bool struck = leadCell.note != noteNone;
             switch (beat.bar) {
             case 0:   // up and down, 100 and 200 going on with the last
                 if (!struck) {
@@ -1141,7 +1153,7 @@ Module xmAmigaModule()
             }
             case 2:   // tone portamento, 300 going on
                 if (struck && phase != 0) {
-                    lead.instrument = 0;
+                    leadCell.instrument = 0;
                     effect(module, p, r, 0, Effect::TonePortamento, phase < 8 ? 0x10 : 0x28);
                 } else if (!struck) {
                     effect(module, p, r, 0, Effect::TonePortamento, 0x00);
@@ -1155,7 +1167,7 @@ Module xmAmigaModule()
                 break;
             case 5:   // tone portamento and vibrato with volume slides
                 if (phase < 8 && struck && phase != 0) {
-                    lead.instrument = 0;
+                    leadCell.instrument = 0;
                     effect(module, p, r, 0, Effect::TonePortamento, 0x20);
                 } else if (phase < 8 && !struck) {
                     effect(module, p, r, 0, Effect::TonePortamentoVolume, 0x01);
@@ -1165,7 +1177,7 @@ Module xmAmigaModule()
                 break;
             case 6:   // the volume column's tone portamento and vibrato
                 if (struck && phase != 0 && phase < 8) {
-                    lead.instrument = 0;
+                    leadCell.instrument = 0;
                     volume(module, p, r, 0, VolumeCommand::TonePortamento, 4);
                 } else if (phase < 8 && !struck) {
                     volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
@@ -1372,7 +1384,8 @@ Module itEffectsModule()
                 } else if (!struck && phase < 8) {
                     volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
                 } else if (!struck) {
-                    volume(module, p, r, 0, phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
+                    volume(module, p, r, 0,
+                           phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
                            phase < 12 ? 3 : 0);
                 } else if (phase == 12) {
                     volume(module, p, r, 0, VolumeCommand::VibratoDepth, 6);
@@ -1383,8 +1396,9 @@ Module itEffectsModule()
                     Effect command;
                     int parameter;
                 } channelVolume[8] = {
-                    {Effect::ChannelVolume, 0x30}, {Effect::ChannelVolumeSlide, 0x04}, {Effect::ChannelVolumeSlide, 0x00},
-                    {Effect::ChannelVolumeSlide, 0x30}, {Effect::ChannelVolume, 0x20}, {Effect::ChannelVolumeSlide, 0x2F},
+                    {Effect::ChannelVolume, 0x30},      {Effect::ChannelVolumeSlide, 0x04},
+                    {Effect::ChannelVolumeSlide, 0x00}, {Effect::ChannelVolumeSlide, 0x30},
+                    {Effect::ChannelVolume, 0x20},      {Effect::ChannelVolumeSlide, 0x2F},
                     {Effect::ChannelVolumeSlide, 0xF3}, {Effect::ChannelVolume, 0x40},
                 };
                 effect(module, p, r, 0, channelVolume[phase / 2].command, channelVolume[phase / 2].parameter);
@@ -1512,7 +1526,8 @@ Module itAmigaModule()
                 break;
             case 6:   // the volume column's portamentos
                 if (!struck) {
-                    volume(module, p, r, 0, phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
+                    volume(module, p, r, 0,
+                           phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
                            phase < 8 ? 4 : 2);
                 }
                 break;
@@ -1561,7 +1576,7 @@ std::vector<TestModule> comparisonModules()
 
 std::vector<PcTestModule> pcComparisonModules()
 {
-    // tests/sound/CMakeLists.txt reads these names too, as it reads comparisonModules()'.
+    // tests/sound/CMakeLists.txt reads the names from this table as from comparisonModules()'s.
     return {
         {"s3m_pitch", s3mPitchModule()},
         {"s3m_volume", s3mVolumeModule()},

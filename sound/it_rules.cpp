@@ -449,7 +449,7 @@ void ItRules::rowEffect(int index, Channel& channel)
         break;
     }
     case Effect::TremorS3m:                // Ixy
-        tremor(channel, remember(channel.lastTremor, parameter));
+        itTremor(channel, remember(channel.lastTremor, parameter));
         break;
     case Effect::ArpeggioS3m:              // Jxy
         remember(channel.lastArpeggio, parameter);
@@ -486,16 +486,22 @@ void ItRules::rowEffect(int index, Channel& channel)
         }
         break;
     }
-    case Effect::RetriggerS3m:             // Qxy: counts the later ticks, on from earlier rows
+    case Effect::RetriggerS3m:             // Qxy: counts every tick; a note starts it again
         remember(channel.lastRetrigger, parameter);
+        if (channel.cell.note != noteNone) {
+            channel.retriggerCount = 0;
+        } else {
+            retrigger(index, channel, channel.lastRetrigger);
+        }
         break;
-    case Effect::TremoloS3m:               // Rxy
+    case Effect::TremoloS3m:               // Rxy: on the first tick as well
         if (parameter >> 4) {
             channel.tremoloSpeed = parameter >> 4;
         }
         if (parameter & 0x0F) {
             channel.tremoloDepth = parameter & 0x0F;
         }
+        tremolo(channel, 7);
         break;
     case Effect::Special:                  // Sxy
         specialEffect(index, channel, true);
@@ -583,7 +589,7 @@ void ItRules::tickEffects(int index, Channel& channel)
         vibratoTick(channel);
         break;
     case Effect::TremorS3m:
-        tremor(channel, channel.lastTremor);
+        itTremor(channel, channel.lastTremor);
         break;
     case Effect::ArpeggioS3m: {            // the note, then x and y semitones up, a tick each
         const int step = song_.tick() % 3;
@@ -623,7 +629,7 @@ void ItRules::tickEffects(int index, Channel& channel)
         retrigger(index, channel, channel.lastRetrigger);
         break;
     case Effect::TremoloS3m:
-        tremolo(channel, 6);
+        tremolo(channel, 7);
         break;
     case Effect::Special:
         specialEffect(index, channel, false);
@@ -699,14 +705,16 @@ void ItRules::portamento(Channel& channel, int parameter, bool down, bool firstT
 // old effects.
 void ItRules::vibratoTick(Channel& channel)
 {
+    // The wave moves on first, then plays; its upper half raises the pitch.
+    channel.vibratoPosition = (channel.vibratoPosition + channel.vibratoSpeed * 4) & 255;
     const int position = channel.vibratoPosition;
     int wave = 0;
     switch (channel.vibratoWaveform & 3) {
     case 1:
         wave = 64 - (position & 255) / 2;
         break;
-    case 2:
-        wave = (position & 255) < 128 ? 64 : -64;
+    case 2:   // Impulse Tracker's square has one side only
+        wave = (position & 255) < 128 ? 64 : 0;
         break;
     case 3:
         wave = nextRandom() % 129 - 64;
@@ -719,8 +727,18 @@ void ItRules::vibratoTick(Channel& channel)
     // being 1/64 semitone.
     const int shift = module_.oldEffects ? 5 : 6;
     const int steps = wave * channel.vibratoDepth / (1 << shift);
-    channel.periodDelta = steps * pitchSteps;
-    channel.vibratoPosition = (position + channel.vibratoSpeed * 4) & 255;
+    channel.periodDelta = -steps * pitchSteps;
+}
+
+// Ixy: on for x ticks and off for y (x + 1 and y + 1 with old effects), across rows.
+void ItRules::itTremor(Channel& channel, int parameter)
+{
+    const int extra = module_.oldEffects ? 1 : 0;
+    const int on = std::max((parameter >> 4) + extra, 1);
+    const int off = std::max((parameter & 0x0F) + extra, 1);
+    channel.tremorCount %= on + off;
+    channel.tremorMuted = channel.tremorCount >= on;
+    ++channel.tremorCount;
 }
 
 // Sxy (S00 takes the last): x picks the command.

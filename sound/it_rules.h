@@ -29,6 +29,7 @@ private:
     void volumeSlide(Channel& channel, int parameter, bool firstTick);
     void portamento(Channel& channel, int parameter, bool down, bool firstTick);
     void vibratoTick(Channel& channel);
+    void itTremor(Channel& channel, int parameter);
     void updateFilter(int number, const Voice& voice) override;
     int remember(int& memory, int parameter) const;
 

@@ -107,9 +107,10 @@ std::size_t Player::advanceTick()
     if (ended_) {
         return 0;
     }
-    // The tick's length comes from the tempo before the tick runs: a tempo change on a
-    // row takes effect from the row's second tick.
-    const std::size_t frames = framesOfTick();
+    // ProTracker's tick lasts as the tempo was before the tick ran, so a tempo change
+    // takes effect from the row's second tick; the PC trackers' from the tick it is read.
+    const bool tempoFirst = rules_->tempoBeforeTick();
+    std::size_t frames = tempoFirst ? framesOfTick() : 0;
     ++rowTick_;
     if (++song_.repeatTick_ >= song_.speed_ + song_.extraTicks_) {
         song_.repeatTick_ = 0;
@@ -117,7 +118,7 @@ std::size_t Player::advanceTick()
         if (song_.patternDelayLeft_ == 0) {
             playRow();
             if (ended_) {
-                return frames;
+                return tempoFirst ? frames : framesOfTick();
             }
         } else {
             rules_->repeatRow();
@@ -132,7 +133,7 @@ std::size_t Player::advanceTick()
     if (options_.voices) {
         rules_->updateVoices();
     }
-    return frames;
+    return tempoFirst ? frames : framesOfTick();
 }
 
 void Player::playRow()

@@ -110,6 +110,9 @@ public:
     // The frames of the next tick at `tempo`. The PC trackers mixed whole frames per tick,
     // dropping the fraction; `remainder` is for rules that carry it over instead.
     virtual std::size_t tickFrames(int rate, int tempo, std::uint64_t& remainder) const;
+    // Whether a tick lasts as the tempo stood before the tick's effects (ProTracker) rather
+    // than after them (the PC trackers).
+    virtual bool tempoBeforeTick() const { return false; }
 };
 
 class Player {

@@ -22,6 +22,7 @@ public:
     int voicesSounding() const override;
     Mixer& mixer() override { return mixer_; }
     std::size_t tickFrames(int rate, int tempo, std::uint64_t& remainder) const override;
+    bool tempoBeforeTick() const override { return true; }
 
     static constexpr int stereoSeparation = 50;   // percent of the Amiga's hard panning
 

@@ -45,9 +45,9 @@ std::uint64_t S3mRules::frequencyOf(int period, const Sample&) const
 
 // Vibrato moves the period by so much of Scream Tracker's periods; in Impulse Tracker's
 // pitch, by what that is at the note's pitch.
-void S3mRules::vibratoTick(Channel& channel, int shift)
+void S3mRules::vibratoTick(Channel& channel, int shift, bool advance)
 {
-    vibrato(channel, shift);
+    vibrato(channel, shift, advance);
     if (amigaPitch_ && channel.period != 0) {
         channel.periodDelta = slideAmigaPitch(channel.period, channel.periodDelta) - channel.period;
     }
@@ -84,9 +84,9 @@ void S3mRules::playCell(int index, Channel& channel, const Cell& cell)
     channel.cell = cell;
     channel.delayed = false;
     channel.tremorMuted = false;
-    if (cell.effect == Effect::Special && (cell.parameter >> 4) == 0xD && (cell.parameter & 0x0F) != 0) {
-        // SDx: the whole cell waits for tick x.
-        channel.delayed = true;
+    if (cell.effect == Effect::Special && (cell.parameter >> 4) == 0xD) {
+        // SDx: the whole cell waits for tick x; Scream Tracker never plays SD0's.
+        channel.delayed = (cell.parameter & 0x0F) != 0;
         return;
     }
     startCell(index, channel, cell);
@@ -181,11 +181,8 @@ void S3mRules::rowEffect(int index, Channel& channel)
         if (parameter & 0x0F) {
             channel.vibratoDepth = parameter & 0x0F;
         }
-        channel.periodDelta = waveValue(channel.vibratoWaveform, channel.vibratoPosition) * channel.vibratoDepth >>
-                              (channel.cell.effect == Effect::FineVibrato ? 7 : 5);
-        if (amigaPitch_ && channel.period != 0) {
-            channel.periodDelta = slideAmigaPitch(channel.period, channel.periodDelta) - channel.period;
-        }
+        // The first tick keeps the vibrato where it stands.
+        vibratoTick(channel, channel.cell.effect == Effect::FineVibrato ? 7 : 5, false);
         break;
     case Effect::TremorS3m:                // Ixy
         tremor(channel, remembered(channel));
@@ -194,11 +191,19 @@ void S3mRules::rowEffect(int index, Channel& channel)
         remembered(channel);
         break;
     case Effect::VibratoVolumeS3m:         // Kxy: H00 and Dxy
+        vibratoTick(channel, 5, false);
+        volumeSlide(channel, true);
+        break;
     case Effect::TonePortamentoVolumeS3m:  // Lxy: G00 and Dxy
         volumeSlide(channel, true);
         break;
-    case Effect::RetriggerS3m:             // Qxy: counts the later ticks, on from earlier rows
-        remembered(channel);
+    case Effect::RetriggerS3m:             // Qxy: counts every tick; a note starts it again
+        if (channel.cell.note != noteNone) {
+            remembered(channel);
+            channel.retriggerCount = 0;
+        } else {
+            retrigger(index, channel, remembered(channel), true);
+        }
         break;
     case Effect::TremoloS3m:               // Rxy
         if (parameter >> 4) {
@@ -207,6 +212,7 @@ void S3mRules::rowEffect(int index, Channel& channel)
         if (parameter & 0x0F) {
             channel.tremoloDepth = parameter & 0x0F;
         }
+        tremolo(channel, 7, false);
         break;
     case Effect::Special:                  // Sxy
         specialEffect(index, channel, true);
@@ -266,7 +272,16 @@ void S3mRules::tickEffects(int index, Channel& channel)
     case Effect::ArpeggioS3m: {            // the note, then x and y semitones up, a tick each
         const int memory = remembered(channel);
         const int step = song_.tick() % 3;
-        channel.arpeggio = step == 1 ? memory >> 4 : step == 2 ? memory & 0x0F : 0;
+        const int semitones = step == 1 ? memory >> 4 : step == 2 ? memory & 0x0F : 0;
+        if (amigaPitch_ || semitones == 0 || !sampleOf(channel)) {
+            channel.arpeggio = semitones;
+        } else {
+            // Scream Tracker plays the other notes at their periods from its table.
+            const Sample& sample = *sampleOf(channel);
+            channel.periodDelta = periodOf(std::min(channel.note + semitones, static_cast<int>(noteLast)), sample,
+                                           channel) -
+                                  periodOf(channel.note, sample, channel);
+        }
         break;
     }
     case Effect::VibratoVolumeS3m:
@@ -278,10 +293,10 @@ void S3mRules::tickEffects(int index, Channel& channel)
         volumeSlide(channel, false);
         break;
     case Effect::RetriggerS3m:
-        retrigger(index, channel, channel.lastVolumeSlide);
+        retrigger(index, channel, channel.lastVolumeSlide, true);
         break;
     case Effect::TremoloS3m:
-        tremolo(channel, 6);
+        tremolo(channel, 7);
         break;
     case Effect::Special:
         specialEffect(index, channel, false);
@@ -364,8 +379,8 @@ void S3mRules::specialEffect(int index, Channel& channel, bool firstTick)
             patternLoop(channel, value, false);
         }
         break;
-    case 0xC:   // note cut on tick x; SC0 acts as SC1
-        if (tick == std::max(value, 1)) {
+    case 0xC:   // note cut on tick x; SC0 does nothing
+        if (value != 0 && tick == value) {
             channel.volume = 0;
         }
         break;

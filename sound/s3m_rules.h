@@ -19,7 +19,7 @@ private:
     void specialEffect(int index, Channel& channel, bool firstTick);
     void volumeSlide(Channel& channel, bool firstTick);
     void portamento(Channel& channel, bool down, bool firstTick);
-    void vibratoTick(Channel& channel, int shift);
+    void vibratoTick(Channel& channel, int shift, bool advance = true);
     int remembered(Channel& channel);
     void clampPeriod(Channel& channel) const;
 };

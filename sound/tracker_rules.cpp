@@ -38,19 +38,20 @@ std::uint64_t scaleBySemitones(std::uint64_t value, int units)
 // ProTracker's sine, a quarter wave of 0 to 255 over 16 steps.
 constexpr int sineQuarter[17] = {0, 24, 49, 74, 97, 120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253, 255};
 
-// The value of an envelope at a tick between its points, by linear interpolation.
+// The value of an envelope at a tick between its points, by linear interpolation, in
+// 1/256 of its units.
 int envelopeValue(const Envelope& envelope, int point, int tick)
 {
     const Envelope::Point& from = envelope.points[static_cast<std::size_t>(point)];
     if (static_cast<std::size_t>(point) + 1 >= envelope.points.size() || tick <= from.tick) {
-        return from.value;
+        return from.value * 256;
     }
     const Envelope::Point& to = envelope.points[static_cast<std::size_t>(point) + 1];
     const int span = to.tick - from.tick;
     if (span <= 0) {
-        return to.value;
+        return to.value * 256;
     }
-    return from.value + (to.value - from.value) * (tick - from.tick) / span;
+    return from.value * 256 + (to.value - from.value) * 256 * (tick - from.tick) / span;
 }
 
 // Reads the envelope's value at its current tick, then moves on by one tick: held on a
@@ -64,13 +65,19 @@ void stepEnvelope(const Envelope& envelope, EnvelopePosition& state, bool releas
     while (state.point < last && envelope.points[static_cast<std::size_t>(state.point) + 1].tick <= state.tick) {
         ++state.point;
     }
-    state.value = envelopeValue(envelope, state.point, state.tick);
+    state.fine = envelopeValue(envelope, state.point, state.tick);
+    // Whole units as the volume and panning have them, rounded toward zero.
+    state.value = state.fine / 256;
 
     auto tickOf = [&envelope](int point) {
         return static_cast<int>(envelope.points[static_cast<std::size_t>(point)].tick);
     };
     if (envelope.sustain && !released && envelope.sustainEnd <= last) {
-        if (state.tick >= tickOf(envelope.sustainEnd)) {
+        // FastTracker 2 holds only on its sustain point's own tick: an envelope set past it
+        // (Lxx) runs on.
+        const bool atEnd = loopSkipsEnd ? state.tick == tickOf(envelope.sustainEnd)
+                                        : state.tick >= tickOf(envelope.sustainEnd);
+        if (atEnd) {
             state.tick = tickOf(envelope.sustainStart);
             state.point = envelope.sustainStart;
             return;
@@ -335,8 +342,8 @@ int TrackerRules::waveValue(int waveform, int position) const
 {
     position &= 63;
     switch (waveform & 3) {
-    case 1:   // ramp down
-        return 255 - position * 8;
+    case 1:   // ramp: from 0 down to the trough, then from the crest down to 0 again
+        return position < 32 ? -position * 8 : 255 - (position - 32) * 8;
     case 2:   // square
         return position < 32 ? 255 : -255;
     case 3:   // random: the generator's last value
@@ -349,16 +356,22 @@ int TrackerRules::waveValue(int waveform, int position) const
     }
 }
 
-void TrackerRules::vibrato(Channel& channel, int shift)
+void TrackerRules::vibrato(Channel& channel, int shift, bool advance, int sign)
 {
-    channel.periodDelta = waveValue(channel.vibratoWaveform, channel.vibratoPosition) * channel.vibratoDepth >> shift;
-    channel.vibratoPosition = (channel.vibratoPosition + channel.vibratoSpeed) & 63;
+    channel.periodDelta =
+        sign * waveValue(channel.vibratoWaveform, channel.vibratoPosition) * channel.vibratoDepth / (1 << shift);
+    if (advance) {
+        channel.vibratoPosition = (channel.vibratoPosition + channel.vibratoSpeed) & 63;
+    }
 }
 
-void TrackerRules::tremolo(Channel& channel, int shift)
+void TrackerRules::tremolo(Channel& channel, int shift, bool advance, int sign)
 {
-    channel.volumeDelta = waveValue(channel.tremoloWaveform, channel.tremoloPosition) * channel.tremoloDepth >> shift;
-    channel.tremoloPosition = (channel.tremoloPosition + channel.tremoloSpeed) & 63;
+    channel.volumeDelta =
+        sign * waveValue(channel.tremoloWaveform, channel.tremoloPosition) * channel.tremoloDepth / (1 << shift);
+    if (advance) {
+        channel.tremoloPosition = (channel.tremoloPosition + channel.tremoloSpeed) & 63;
+    }
 }
 
 void TrackerRules::panbrello(Channel& channel)
@@ -379,7 +392,7 @@ void TrackerRules::tremor(Channel& channel, int parameter)
     ++channel.tremorCount;
 }
 
-void TrackerRules::retrigger(int index, Channel& channel, int parameter)
+void TrackerRules::retrigger(int index, Channel& channel, int parameter, bool fiveEighths)
 {
     const int interval = parameter & 0x0F;
     if (interval == 0 || ++channel.retriggerCount < interval) {
@@ -393,7 +406,7 @@ void TrackerRules::retrigger(int index, Channel& channel, int parameter)
     case 3: volume -= 4; break;
     case 4: volume -= 8; break;
     case 5: volume -= 16; break;
-    case 6: volume = volume * 2 / 3; break;
+    case 6: volume = fiveEighths ? volume * 5 / 8 : volume * 2 / 3; break;
     case 7: volume /= 2; break;
     case 9: volume += 1; break;
     case 0xA: volume += 2; break;
@@ -587,9 +600,10 @@ void TrackerRules::updateVoices()
         } else {
             units += vibrato;
         }
-        if (instrument && envelopeOn(instrument->pitchEnvelope, voice.pitchEnvelopeOn) &&
-            !instrument->pitchEnvelope.filter) {
-            units += voice.pitchEnvelope.value * 32;
+        // The pitch envelope glides between its points; switched off for a note (S7B), it
+        // holds where it stands.
+        if (instrument && envelopeOn(instrument->pitchEnvelope, true) && !instrument->pitchEnvelope.filter) {
+            units += voice.pitchEnvelope.fine / 8;
         }
         std::uint64_t frequency = frequencyOf(std::max(period, 1), sample);
         if (units != 0) {

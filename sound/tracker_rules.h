@@ -11,6 +11,7 @@ struct EnvelopePosition {
     int tick = 0;              // ticks from the envelope's start
     int point = 0;             // the point at or before `tick`
     int value = 0;             // the value at `tick`, in the envelope's units
+    int fine = 0;              // the same in 1/256 of them, between points
     bool ended = false;        // past the last point, with no loop to return to
 };
 
@@ -198,12 +199,15 @@ protected:
     // periods when the channels keep Impulse Tracker's pitch with Amiga slides.
     void slidePeriod(Channel& channel, int amount);
     void tonePortamento(Channel& channel);
-    void vibrato(Channel& channel, int shift);                 // depth is scaled down by `shift` bits
-    void tremolo(Channel& channel, int shift);
+    // Vibrato and tremolo at the wave's place, their depth scaled down by `shift` bits and
+    // turned by `sign`; `advance` moves the place on (the row's first tick leaves it).
+    void vibrato(Channel& channel, int shift, bool advance = true, int sign = 1);
+    void tremolo(Channel& channel, int shift, bool advance = true, int sign = 1);
     void panbrello(Channel& channel);
     void tremor(Channel& channel, int parameter);
-    // Qxy and XM's Rxy: restarts the note every y ticks, changing its volume by x's rule.
-    void retrigger(int index, Channel& channel, int parameter);
+    // Qxy and XM's Rxy: restarts the note every y ticks, changing its volume by x's rule
+    // (its 6, two thirds, is five eighths in Scream Tracker).
+    void retrigger(int index, Channel& channel, int parameter, bool fiveEighths = false);
     // SBx and E6x: x 0 marks the loop's start, x 1 to 15 plays the stretch x more times.
     // Impulse Tracker starts the next loop of the row after a finished one.
     void patternLoop(Channel& channel, int value, bool startAfterLoop);

@@ -25,6 +25,13 @@ bool slidesToNote(const Cell& cell)
 
 } // namespace
 
+// FastTracker 2's ramp goes the other way from the other trackers': up from 0 to the
+// crest, then from the trough up to 0.
+int XmRules::rampSign(int waveform)
+{
+    return (waveform & 3) == 1 ? -1 : 1;
+}
+
 XmRules::XmRules(const Module& module, Song& song, const PlayerOptions& options)
     : TrackerRules(module, song, options, module.channels),
       fastTracker_(playsAsFastTracker2(module)),
@@ -65,7 +72,6 @@ void XmRules::playCell(int index, Channel& channel, const Cell& cell)
 {
     channel.cell = cell;
     channel.delayed = false;
-    channel.tremorMuted = false;
     if (cell.effect == Effect::Extended && (cell.parameter >> 4) == 0xD && (cell.parameter & 0x0F) != 0) {
         // EDx: the whole cell waits for tick x.
         channel.delayed = true;
@@ -79,6 +85,7 @@ void XmRules::playCell(int index, Channel& channel, const Cell& cell)
 // The sample's own volume and panning, and the instrument's envelopes from their start.
 void XmRules::resetInstrument(Channel& channel)
 {
+    channel.tremorMuted = false;
     if (const Sample* sample = sampleOf(channel)) {
         channel.volume = sample->volume;
         if (sample->panning >= 0) {
@@ -180,6 +187,7 @@ void XmRules::volumeColumn(Channel& channel, bool firstTick)
     case VolumeCommand::Volume:
         if (firstTick) {
             channel.volume = std::min(value, 64);
+            channel.tremorMuted = false;
         }
         break;
     case VolumeCommand::VolumeSlideDown:
@@ -213,7 +221,7 @@ void XmRules::volumeColumn(Channel& channel, bool firstTick)
                 channel.vibratoDepth = value;
             }
         } else {
-            vibrato(channel, 5);
+            vibrato(channel, 5, true, rampSign(channel.vibratoWaveform));
         }
         break;
     case VolumeCommand::Panning:
@@ -272,9 +280,16 @@ void XmRules::rowEffect(int index, Channel& channel)
         if (parameter & 0x0F) {
             channel.vibratoDepth = parameter & 0x0F;
         }
+        // The first tick keeps the vibrato where it stands.
+        vibrato(channel, 5, false, rampSign(channel.vibratoWaveform));
         break;
-    case Effect::TonePortamentoVolume:    // 5xy and 6xy: the slide's parameter remembered
-    case Effect::VibratoVolume:
+    case Effect::VibratoVolume:           // 6xy: the slide's parameter remembered
+        vibrato(channel, 5, false, rampSign(channel.vibratoWaveform));
+        if (parameter != 0) {
+            channel.lastVolumeSlide = parameter;
+        }
+        break;
+    case Effect::TonePortamentoVolume:    // 5xy
     case Effect::VolumeSlide:             // Axy
         if (parameter != 0) {
             channel.lastVolumeSlide = parameter;
@@ -287,6 +302,7 @@ void XmRules::rowEffect(int index, Channel& channel)
         if (parameter & 0x0F) {
             channel.tremoloDepth = parameter & 0x0F;
         }
+        tremolo(channel, 6, false, rampSign(channel.tremoloWaveform));
         break;
     case Effect::Panning:                 // 8xx
         channel.panning = parameter * 256 / 255;
@@ -296,6 +312,7 @@ void XmRules::rowEffect(int index, Channel& channel)
         break;
     case Effect::SetVolume:               // Cxx
         channel.volume = std::min(parameter, 64);
+        channel.tremorMuted = false;
         break;
     case Effect::PatternBreak:            // Dxy: row x * 10 + y of the next pattern
         song_.breakToRow((parameter >> 4) * 10 + (parameter & 0x0F));
@@ -343,6 +360,12 @@ void XmRules::rowEffect(int index, Channel& channel)
         if (parameter & 0x0F) {
             channel.lastRetrigger = (channel.lastRetrigger & 0xF0) | (parameter & 0x0F);
         }
+        // It counts every tick; a note starts the count again.
+        if (channel.cell.note != noteNone) {
+            channel.retriggerCount = 0;
+        } else {
+            retrigger(index, channel, channel.lastRetrigger);
+        }
         break;
     case Effect::Tremor:                  // Txy
         if (parameter != 0) {
@@ -383,7 +406,16 @@ void XmRules::tickEffects(int index, Channel& channel)
         // depends on the speed: at speed 3 the note, then y, then x. ModPlug Tracker
         // counted up.
         const int step = modplug_ ? song_.tick() % 3 : (song_.speed() - song_.tick()) % 3;
-        channel.arpeggio = step == 1 ? parameter >> 4 : step == 2 ? parameter & 0x0F : 0;
+        const int semitones = step == 1 ? parameter >> 4 : step == 2 ? parameter & 0x0F : 0;
+        if (module_.linearSlides || semitones == 0 || !sampleOf(channel)) {
+            channel.arpeggio = semitones;
+        } else {
+            // Amiga periods: the other notes at their periods from the table.
+            const Sample& sample = *sampleOf(channel);
+            channel.periodDelta = periodOf(std::min(channel.note + semitones, static_cast<int>(noteLast)), sample,
+                                           channel) -
+                                  periodOf(channel.note, sample, channel);
+        }
         break;
     }
     case Effect::PortamentoUp:
@@ -396,18 +428,18 @@ void XmRules::tickEffects(int index, Channel& channel)
         tonePortamento(channel);
         break;
     case Effect::Vibrato:
-        vibrato(channel, 5);
+        vibrato(channel, 5, true, rampSign(channel.vibratoWaveform));
         break;
     case Effect::TonePortamentoVolume:
         tonePortamento(channel);
         volumeSlide(channel);
         break;
     case Effect::VibratoVolume:
-        vibrato(channel, 5);
+        vibrato(channel, 5, true, rampSign(channel.vibratoWaveform));
         volumeSlide(channel);
         break;
     case Effect::Tremolo:
-        tremolo(channel, 6);
+        tremolo(channel, 6, true, rampSign(channel.tremoloWaveform));
         break;
     case Effect::VolumeSlide:
         volumeSlide(channel);
@@ -493,7 +525,7 @@ void XmRules::extendedEffect(int index, Channel& channel, bool firstTick)
         }
         break;
     case 0x9:   // retrigger every x ticks
-        if (value != 0 && tick % value == 0 && (!firstTick || channel.cell.note == noteNone) && channel.period != 0) {
+        if (value != 0 && !firstTick && tick % value == 0 && channel.period != 0) {
             startVoice(index, channel, 0);
         }
         break;

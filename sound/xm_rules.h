@@ -22,6 +22,8 @@ private:
     void extendedEffect(int index, Channel& channel, bool firstTick);
     void volumeSlide(Channel& channel);
 
+    static int rampSign(int waveform);
+
     const bool fastTracker_;   // saved by FastTracker 2, and played by its quirks
     const bool modplug_;       // saved by ModPlug Tracker
 };

@@ -486,13 +486,8 @@ void ItRules::rowEffect(int index, Channel& channel)
         }
         break;
     }
-    case Effect::RetriggerS3m:             // Qxy: counts every tick; a note starts it again
-        remember(channel.lastRetrigger, parameter);
-        if (channel.cell.note != noteNone) {
-            channel.retriggerCount = 0;
-        } else {
-            retrigger(index, channel, channel.lastRetrigger);
-        }
+    case Effect::RetriggerS3m:             // Qxy
+        retrigger(index, channel, remember(channel.lastRetrigger, parameter));
         break;
     case Effect::TremoloS3m:               // Rxy: on the first tick as well
         if (parameter >> 4) {

@@ -197,13 +197,8 @@ void S3mRules::rowEffect(int index, Channel& channel)
     case Effect::TonePortamentoVolumeS3m:  // Lxy: G00 and Dxy
         volumeSlide(channel, true);
         break;
-    case Effect::RetriggerS3m:             // Qxy: counts every tick; a note starts it again
-        if (channel.cell.note != noteNone) {
-            remembered(channel);
-            channel.retriggerCount = 0;
-        } else {
-            retrigger(index, channel, remembered(channel), true);
-        }
+    case Effect::RetriggerS3m:             // Qxy
+        retrigger(index, channel, remembered(channel), true);
         break;
     case Effect::TremoloS3m:               // Rxy
         if (parameter >> 4) {

@@ -247,6 +247,7 @@ void TrackerRules::startVoice(int index, Channel& channel, std::uint32_t offset)
     }
     const int number = takeVoice(index);
     channel.voice = number;
+    channel.retriggerCount = 0;
     Voice& voice = voices_[static_cast<std::size_t>(number)];
     voice = Voice{};
     voice.channel = index;
@@ -394,11 +395,15 @@ void TrackerRules::tremor(Channel& channel, int parameter)
 
 void TrackerRules::retrigger(int index, Channel& channel, int parameter, bool fiveEighths)
 {
+    // Every tick counts, the row's first too; a note starts the count again.
     const int interval = parameter & 0x0F;
-    if (interval == 0 || ++channel.retriggerCount < interval) {
+    if (interval == 0) {
         return;
     }
-    channel.retriggerCount = 0;
+    if (channel.retriggerCount++ < interval) {
+        return;
+    }
+    channel.retriggerCount = 1;
     int& volume = channel.volume;
     switch (parameter >> 4) {
     case 1: volume -= 1; break;
@@ -418,12 +423,14 @@ void TrackerRules::retrigger(int index, Channel& channel, int parameter, bool fi
     default: break;
     }
     volume = std::clamp(volume, 0, 64);
-    if (channel.period != 0 && sampleOf(channel)) {
+    // A note that was cut stays cut.
+    if (channel.period != 0 && sampleOf(channel) && channel.voice >= 0) {
         // A retriggered note replaces itself, whatever its new-note action.
         const int action = channel.newNoteAction;
         channel.newNoteAction = static_cast<int>(NewNoteAction::Cut);
         startVoice(index, channel, 0);
         channel.newNoteAction = action;
+        channel.retriggerCount = 1;
     }
 }
 

@@ -360,12 +360,7 @@ void XmRules::rowEffect(int index, Channel& channel)
         if (parameter & 0x0F) {
             channel.lastRetrigger = (channel.lastRetrigger & 0xF0) | (parameter & 0x0F);
         }
-        // It counts every tick; a note starts the count again.
-        if (channel.cell.note != noteNone) {
-            channel.retriggerCount = 0;
-        } else {
-            retrigger(index, channel, channel.lastRetrigger);
-        }
+        retrigger(index, channel, channel.lastRetrigger);
         break;
     case Effect::Tremor:                  // Txy
         if (parameter != 0) {

@@ -151,8 +151,9 @@ void XmRules::startCell(int index, Channel& channel, const Cell& cell)
             if (cell.effect == Effect::Extended && (cell.parameter >> 4) == 0x5) {
                 channel.finetune = ((cell.parameter & 0x0F) - 8) * 16;
             }
+            // The tone portamento's target stays: a later 3xx or 5xy without a note slides
+            // on toward it.
             channel.period = periodOf(played, *sampleOf(channel), channel);
-            channel.targetPeriod = channel.period;
             if ((channel.vibratoWaveform & 4) == 0) {
                 channel.vibratoPosition = 0;
             }

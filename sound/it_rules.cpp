@@ -722,6 +722,11 @@ void ItRules::vibratoTick(Channel& channel)
     // being 1/64 semitone.
     const int shift = module_.oldEffects ? 5 : 6;
     const int steps = wave * channel.vibratoDepth / (1 << shift);
+    if (amigaPitch_ && channel.period != 0) {
+        // With Amiga slides the steps are Scream Tracker's periods.
+        channel.periodDelta = slideAmigaPitch(channel.period, -steps) - channel.period;
+        return;
+    }
     channel.periodDelta = -steps * pitchSteps;
 }
 

@@ -1531,13 +1531,9 @@ Module itAmigaModule()
                            phase < 8 ? 4 : 2);
                 }
                 break;
-            default:  // its tone portamento and vibrato
-                if (struck && phase != 0 && phase < 8) {
-                    leadCell.instrument = 0;
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, 3);
-                } else if (!struck && phase < 8) {
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
-                } else if (phase >= 8) {
+            default:  // its vibrato (its tone portamento under Amiga slides starts two rows
+                      // later in the peer than in Impulse Tracker's description, and is left out)
+                if (phase >= 8) {
                     volume(module, p, r, 0, VolumeCommand::VibratoDepth, struck ? 5 : 0);
                 }
                 break;

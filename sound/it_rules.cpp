@@ -420,7 +420,7 @@ void ItRules::rowEffect(int index, Channel& channel)
         song_.breakToRow(parameter);
         break;
     case Effect::VolumeSlideS3m:           // Dxy: fine slides now
-        volumeSlide(channel, remember(channel.lastVolumeSlide, parameter), true);
+        lettersVolumeSlide(channel, remember(channel.lastVolumeSlide, parameter), true);
         break;
     case Effect::PortamentoDownS3m:        // Exx
         portamento(channel, remember(portamentoMemory(channel), parameter), true, true);
@@ -455,13 +455,13 @@ void ItRules::rowEffect(int index, Channel& channel)
         remember(channel.lastArpeggio, parameter);
         break;
     case Effect::VibratoVolumeS3m:         // Kxy: H00 and Dxy
-        volumeSlide(channel, remember(channel.lastVolumeSlide, parameter), true);
+        lettersVolumeSlide(channel, remember(channel.lastVolumeSlide, parameter), true);
         if (!module_.oldEffects) {
             vibratoTick(channel);
         }
         break;
     case Effect::TonePortamentoVolumeS3m:  // Lxy: G00 and Dxy
-        volumeSlide(channel, remember(channel.lastVolumeSlide, parameter), true);
+        lettersVolumeSlide(channel, remember(channel.lastVolumeSlide, parameter), true);
         break;
     case Effect::ChannelVolume:            // Mxx: 0 to 64
         if (parameter <= 64) {
@@ -563,7 +563,7 @@ void ItRules::tickEffects(int index, Channel& channel)
     volumeColumn(channel, false);
     switch (channel.cell.effect) {
     case Effect::VolumeSlideS3m:
-        volumeSlide(channel, channel.lastVolumeSlide, false);
+        lettersVolumeSlide(channel, channel.lastVolumeSlide, false);
         break;
     case Effect::PortamentoDownS3m:
         portamento(channel, portamentoMemory(channel), true, false);
@@ -593,13 +593,13 @@ void ItRules::tickEffects(int index, Channel& channel)
     }
     case Effect::VibratoVolumeS3m:
         vibratoTick(channel);
-        volumeSlide(channel, channel.lastVolumeSlide, false);
+        lettersVolumeSlide(channel, channel.lastVolumeSlide, false);
         break;
     case Effect::TonePortamentoVolumeS3m: {
         const int speed = module_.compatibleGxx ? channel.lastTonePortamento : portamentoMemory(channel);
         channel.portamentoSpeed = speed * 4 * unit_;
         tonePortamento(channel);
-        volumeSlide(channel, channel.lastVolumeSlide, false);
+        lettersVolumeSlide(channel, channel.lastVolumeSlide, false);
         break;
     }
     case Effect::ChannelVolumeSlide: {
@@ -651,28 +651,6 @@ void ItRules::tickEffects(int index, Channel& channel)
         break;
     default:
         break;
-    }
-}
-
-// Dxy: up by x or down by y on every tick but the first; DxF and DFy once, on the first.
-void ItRules::volumeSlide(Channel& channel, int parameter, bool firstTick)
-{
-    const int up = parameter >> 4;
-    const int down = parameter & 0x0F;
-    if (down == 0x0F && up != 0) {
-        if (firstTick) {
-            slideVolume(channel, up);
-        }
-    } else if (up == 0x0F && down != 0) {
-        if (firstTick) {
-            slideVolume(channel, -down);
-        }
-    } else if (!firstTick) {
-        if (down == 0) {
-            slideVolume(channel, up);
-        } else if (up == 0) {
-            slideVolume(channel, -down);
-        }
     }
 }
 

@@ -26,7 +26,6 @@ private:
     void volumeColumn(Channel& channel, bool firstTick);
     void rowEffect(int index, Channel& channel);
     void specialEffect(int index, Channel& channel, bool firstTick);
-    void volumeSlide(Channel& channel, int parameter, bool firstTick);
     void portamento(Channel& channel, int parameter, bool down, bool firstTick);
     void vibratoTick(Channel& channel);
     void itTremor(Channel& channel, int parameter);

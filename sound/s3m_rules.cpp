@@ -268,14 +268,10 @@ void S3mRules::tickEffects(int index, Channel& channel)
         const int memory = remembered(channel);
         const int step = song_.tick() % 3;
         const int semitones = step == 1 ? memory >> 4 : step == 2 ? memory & 0x0F : 0;
-        if (amigaPitch_ || semitones == 0 || !sampleOf(channel)) {
+        if (amigaPitch_) {
             channel.arpeggio = semitones;
         } else {
-            // Scream Tracker plays the other notes at their periods from its table.
-            const Sample& sample = *sampleOf(channel);
-            channel.periodDelta = periodOf(std::min(channel.note + semitones, static_cast<int>(noteLast)), sample,
-                                           channel) -
-                                  periodOf(channel.note, sample, channel);
+            tableArpeggio(channel, semitones);
         }
         break;
     }
@@ -302,28 +298,11 @@ void S3mRules::tickEffects(int index, Channel& channel)
     clampPeriod(channel);
 }
 
-// Dxy: up by x or down by y on every tick but the first; DxF and DFy once, on the first.
-// With fast slides (Scream Tracker 3.00) the plain slides run on the first tick too.
+// Dxy with the shared memory; with fast slides (Scream Tracker 3.00) the plain slides
+// run on the first tick too.
 void S3mRules::volumeSlide(Channel& channel, bool firstTick)
 {
-    const int parameter = remembered(channel);
-    const int up = parameter >> 4;
-    const int down = parameter & 0x0F;
-    if (down == 0x0F && up != 0) {
-        if (firstTick) {
-            slideVolume(channel, up);
-        }
-    } else if (up == 0x0F && down != 0) {
-        if (firstTick) {
-            slideVolume(channel, -down);
-        }
-    } else if (!firstTick || module_.fastVolumeSlides) {
-        if (down == 0) {
-            slideVolume(channel, up);
-        } else if (up == 0) {
-            slideVolume(channel, -down);
-        }
-    }
+    lettersVolumeSlide(channel, remembered(channel), firstTick, module_.fastVolumeSlides);
 }
 
 // Exx and Fxx in Scream Tracker's periods times 4 on every tick but the first; EFx

@@ -310,6 +310,37 @@ void TrackerRules::slideVolume(Channel& channel, int amount)
     channel.volume = std::clamp(channel.volume + amount, 0, 64);
 }
 
+void TrackerRules::lettersVolumeSlide(Channel& channel, int parameter, bool firstTick, bool plainOnFirstTick)
+{
+    const int up = parameter >> 4;
+    const int down = parameter & 0x0F;
+    if (down == 0x0F && up != 0) {
+        if (firstTick) {
+            slideVolume(channel, up);
+        }
+    } else if (up == 0x0F && down != 0) {
+        if (firstTick) {
+            slideVolume(channel, -down);
+        }
+    } else if (!firstTick || plainOnFirstTick) {
+        if (down == 0) {
+            slideVolume(channel, up);
+        } else if (up == 0) {
+            slideVolume(channel, -down);
+        }
+    }
+}
+
+void TrackerRules::tableArpeggio(Channel& channel, int semitones)
+{
+    if (semitones == 0 || !sampleOf(channel)) {
+        return;
+    }
+    const Sample& sample = *sampleOf(channel);
+    const int note = std::min(channel.note + semitones, static_cast<int>(noteLast));
+    channel.periodDelta = periodOf(note, sample, channel) - periodOf(channel.note, sample, channel);
+}
+
 void TrackerRules::slidePeriod(Channel& channel, int amount)
 {
     if (channel.period == 0) {

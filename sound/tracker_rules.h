@@ -195,6 +195,12 @@ protected:
 
     // Effects most of the formats share.
     void slideVolume(Channel& channel, int amount);            // clamped to 0..64
+    // S3M's and IT's Dxy: up by x or down by y on every tick but the first (on the first
+    // too when `plainOnFirstTick`); DxF and DFy once, on the first.
+    void lettersVolumeSlide(Channel& channel, int parameter, bool firstTick, bool plainOnFirstTick = false);
+    // An arpeggio's other notes at their periods from the format's table, not by the
+    // semitone's ratio: Amiga-style periods are not in equal temperament.
+    void tableArpeggio(Channel& channel, int semitones);
     // Toward longer periods (lower notes) for positive amounts: in Scream Tracker's
     // periods when the channels keep Impulse Tracker's pitch with Amiga slides.
     void slidePeriod(Channel& channel, int amount);

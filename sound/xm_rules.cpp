@@ -403,14 +403,10 @@ void XmRules::tickEffects(int index, Channel& channel)
         // counted up.
         const int step = modplug_ ? song_.tick() % 3 : (song_.speed() - song_.tick()) % 3;
         const int semitones = step == 1 ? parameter >> 4 : step == 2 ? parameter & 0x0F : 0;
-        if (module_.linearSlides || semitones == 0 || !sampleOf(channel)) {
+        if (module_.linearSlides) {
             channel.arpeggio = semitones;
         } else {
-            // Amiga periods: the other notes at their periods from the table.
-            const Sample& sample = *sampleOf(channel);
-            channel.periodDelta = periodOf(std::min(channel.note + semitones, static_cast<int>(noteLast)), sample,
-                                           channel) -
-                                  periodOf(channel.note, sample, channel);
+            tableArpeggio(channel, semitones);
         }
         break;
     }

@@ -66,8 +66,9 @@ int ItRules::remember(int& memory, int parameter) const
     return memory;
 }
 
-// E, F and the volume column's pitch slides share one memory; with "compatible Gxx" so
-// does G.
+// E, F and the volume column's pitch slides share one memory, and so does G unless the
+// song asks for "compatible Gxx", which gives G a memory of its own. (Impulse Tracker's
+// technical notes word the flag the other way round; the tracker plays it this way.)
 int& ItRules::portamentoMemory(Channel& channel)
 {
     return channel.lastPortamentoDown;

@@ -437,6 +437,19 @@ TEST(TrackerRules, ImpulseTracker)
         cases.push_back({"tempo slides stop at the limits", song.module, Field::Tempo,
                          tempo < 100 ? std::vector<int>{40, 32, 32} : std::vector<int>{250, 255, 255}});
     }
+    // G shares E's and F's memory, unless the song asks for "compatible Gxx". F08 lowers the
+    // linear period (C-5's is 1,179,648) by 8 x 4 1/64 semitones, kept in 256ths, on each of
+    // row 1's five sliding ticks; the G00 under E-5 on row 2 then slides on by as much towards
+    // the note, or not at all.
+    for (bool compatible : {false, true}) {
+        Score song = it();
+        song.module.compatibleGxx = compatible;
+        song.put(0, c4).effect(1, 0, Effect::PortamentoUpS3m, 0x08).put(2, e5, Effect::TonePortamentoS3m, 0);
+        const int slid = 1179648 - 5 * 8192;
+        cases.push_back({compatible ? "G keeps its own memory" : "G remembers F", song.module, Field::Period,
+                         {1179648, 1179648, 1179648, 1179648, 1179648, 1179648, 1179648, 1171456, 1163264, 1155072,
+                          1146880, slid, slid, compatible ? slid : slid - 8192, compatible ? slid : slid - 2 * 8192}});
+    }
     // Impulse Tracker starts the next SBx loop at the row after a finished one, with no SB0.
     cases.push_back({"SBx loops again from the row after the last loop",
                      it(1, 1).effect(0, 0, Effect::Special, 0xB0).effect(1, 0, Effect::Special, 0xB1)

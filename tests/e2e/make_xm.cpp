@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -20,6 +19,7 @@
 
 #include "sound/module.h"
 #include "tests/sound/xm_writer.h"
+#include "tools/output/output_file.h"
 
 namespace {
 
@@ -377,32 +377,6 @@ Module compose()
     return module;
 }
 
-// Writes the bytes under a temporary name beside the output and renames the file once
-// it is whole, so that a failure leaves nothing under the output's name. The rename
-// would replace a device or a pipe of that name rather than write into it: only a
-// regular file, or none, is taken.
-bool writeWhole(const std::string& output, const std::vector<std::uint8_t>& bytes, std::string& problem)
-{
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(output, error);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        problem = "not a regular file";
-        return false;
-    }
-    problem = "cannot write it";
-    const std::string partial = output + ".part";
-    std::FILE* out = std::fopen(partial.c_str(), "wb");
-    if (!out) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (std::fclose(out) != 0 || !written || std::rename(partial.c_str(), output.c_str()) != 0) {
-        std::remove(partial.c_str());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -413,7 +387,7 @@ int main(int argc, char** argv)
     }
     try {
         std::string problem;
-        if (!writeWhole(argv[1], writeXm(compose()), problem)) {
+        if (!writeOutputFile(argv[1], writeXm(compose()), problem)) {
             std::fprintf(stderr, "make_e2e_xm: %s: %s\n", argv[1], problem.c_str());
             return 1;
         }

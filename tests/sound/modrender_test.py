@@ -7,6 +7,9 @@ files made here, and checks exit codes, messages, WAV headers and lengths.
 
 import argparse
 import pathlib
+import resource
+import shutil
+import signal
 import subprocess
 import sys
 import wave
@@ -82,6 +85,21 @@ def main():
         label = "modrender " + " ".join(str(a).replace(str(work) + "/", "") for a in arguments)
         checks.expect(result.returncode == code and message in result.stderr, f"{label} -> exit {code}, '{message}'",
                       f"exit {result.returncode}, stderr {result.stderr!r}")
+
+    # A write that fails part of the way (a file size limit, its signal ignored so that
+    # the write reports it) leaves nothing under the output's name, nor beside it.
+    def small_files():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (100_000, 100_000))
+
+    failing = work / "failing"
+    shutil.rmtree(failing, ignore_errors=True)
+    failing.mkdir()
+    result = subprocess.run([str(args.modrender), str(melody), str(failing / "cut.wav")], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, preexec_fn=small_files)
+    checks.expect(result.returncode == 1 and "cannot write" in result.stderr and not any(failing.iterdir()),
+                  "a write that fails part of the way leaves no file",
+                  f"exit {result.returncode}, {sorted(p.name for p in failing.iterdir())}")
 
     help_result = run(args.modrender, "--help")
     checks.expect(help_result.returncode == 0 and help_result.stdout.startswith("usage:"), "--help prints the usage")

@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
+
+#include "tools/output/output_file.h"
 
 namespace {
 
@@ -138,8 +141,10 @@ int main(int argc, char** argv)
         images.push_back(image(size));
     }
 
-    std::vector<std::uint8_t> file = {0, 0, 1, 0, static_cast<std::uint8_t>(images.size()), 0};
     std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
+    std::vector<std::uint8_t> file;
+    file.reserve(offset + images[0].size() + images[1].size());
+    file = {0, 0, 1, 0, static_cast<std::uint8_t>(images.size()), 0};
     for (std::size_t i = 0; i < images.size(); ++i) {
         const std::uint32_t length = static_cast<std::uint32_t>(images[i].size());
         const std::uint8_t entry[16] = {
@@ -155,14 +160,9 @@ int main(int argc, char** argv)
         file.insert(file.end(), data.begin(), data.end());
     }
 
-    std::FILE* out = std::fopen(argv[1], "wb");
-    if (!out) {
-        std::perror(argv[1]);
-        return 1;
-    }
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::perror(argv[1]);
+    std::string error;
+    if (!writeOutputFile(argv[1], file, error)) {
+        std::fprintf(stderr, "make_icon: cannot write %s: %s\n", argv[1], error.c_str());
         return 1;
     }
     return 0;

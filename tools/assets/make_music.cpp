@@ -16,6 +16,7 @@
 #include "tools/assets/mod_writer.h"
 #include "tools/assets/music_samples.h"
 #include "tools/assets/music_score.h"
+#include "tools/output/output_file.h"
 
 namespace {
 
@@ -477,14 +478,9 @@ int main(int argc, char** argv)
     }
     try {
         const std::vector<std::uint8_t> bytes = writeMod(compose());
-        std::FILE* out = std::fopen(argv[1], "wb");
-        if (!out) {
-            std::fprintf(stderr, "make_music: cannot write %s\n", argv[1]);
-            return 1;
-        }
-        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-        if (std::fclose(out) != 0 || !written) {
-            std::fprintf(stderr, "make_music: cannot write %s\n", argv[1]);
+        std::string error;
+        if (!writeOutputFile(argv[1], bytes, error)) {
+            std::fprintf(stderr, "make_music: cannot write %s: %s\n", argv[1], error.c_str());
             return 1;
         }
     } catch (const std::exception& e) {

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <string>
+
+#include "tools/output/output_file.h"
 
 namespace picture {
 
@@ -330,14 +333,9 @@ int generate(int argc, char** argv, const char* program, const std::function<std
         std::fprintf(stderr, "%s: %s\n", program, failure.what());
         return 1;
     }
-    std::FILE* out = std::fopen(argv[1], "wb");
-    if (!out) {
-        std::perror(argv[1]);
-        return 1;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::perror(argv[1]);
+    std::string error;
+    if (!writeOutputFile(argv[1], bytes, error)) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", program, argv[1], error.c_str());
         return 1;
     }
     return 0;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/window_size.h"
+#include "tools/output/output_file.h"
 #include "tools/render/command_line.h"
 #include "tools/render/encoder.h"
 #include "tools/render/show_frames.h"
@@ -237,57 +238,12 @@ private:
     int tenthShown_ = -1;
 };
 
-// The temporary file beside the output: made here, so that a name that cannot be
-// written is found before any frame is drawn, and removed unless it is renamed.
-class PartialFile {
-public:
-    explicit PartialFile(const std::string& output) : path_(output + ".XXXXXX")
-    {
-        const int descriptor = mkstemp(path_.data());
-        if (descriptor < 0) {
-            error_ = std::strerror(errno);
-            path_.clear();
-            return;
-        }
-        close(descriptor);
-    }
-    ~PartialFile()
-    {
-        if (!path_.empty()) {
-            unlink(path_.c_str());
-        }
-    }
-    PartialFile(const PartialFile&) = delete;
-    PartialFile& operator=(const PartialFile&) = delete;
-
-    bool made() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
-    const std::string& error() const { return error_; }
-
-    // Gives the finished file the output's name and the permissions a new file gets.
-    bool keepAs(const std::string& output)
-    {
-        const mode_t mask = umask(0);
-        umask(mask);
-        if (chmod(path_.c_str(), 0666 & ~mask) != 0 || std::rename(path_.c_str(), output.c_str()) != 0) {
-            error_ = std::strerror(errno);
-            return false;
-        }
-        path_.clear();
-        return true;
-    }
-
-private:
-    std::string path_;
-    std::string error_;
-};
-
 int capture(const Arguments& arguments)
 {
     const long skipped = framesFor(arguments.from, arguments.fps);
     const long kept = framesFor(arguments.seconds, arguments.fps);
 
-    PartialFile partial(arguments.output);
+    OutputFile partial(arguments.output);
     if (!partial.made()) {
         std::fprintf(stderr, "capture: cannot write %s: %s\n", arguments.output.c_str(), partial.error().c_str());
         return exitFailure;
@@ -340,7 +296,7 @@ int capture(const Arguments& arguments)
         std::fprintf(stderr, "capture: ffmpeg failed: %s\n", error.c_str());
         return exitFailure;
     }
-    if (!partial.keepAs(arguments.output)) {
+    if (!partial.keep()) {
         std::fprintf(stderr, "capture: cannot write %s: %s\n", arguments.output.c_str(), partial.error().c_str());
         return exitFailure;
     }

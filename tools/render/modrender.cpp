@@ -13,6 +13,7 @@
 
 #include "sound/module.h"
 #include "sound/player.h"
+#include "tools/output/output_file.h"
 #include "tools/render/command_line.h"
 
 namespace {
@@ -158,14 +159,22 @@ std::vector<std::uint8_t> wavHeader(int rate, std::uint32_t dataBytes)
     return header;
 }
 
-// Streams frames into a WAV file and writes the sizes into its header at the end.
+// Streams frames into a WAV file and writes the sizes into its header at the end. The
+// file gets its name only once it is whole.
 class WavFile {
 public:
-    WavFile(const std::string& path, int rate) : rate_(rate), file_(std::fopen(path.c_str(), "wb"))
+    WavFile(const std::string& path, int rate) : rate_(rate), output_(path)
     {
-        if (file_ != nullptr) {
-            write(wavHeader(rate_, 0).data(), wavHeaderBytes);
+        if (!output_.made()) {
+            error_ = output_.error();
+            return;
         }
+        file_ = std::fopen(output_.path().c_str(), "wb");
+        if (file_ == nullptr) {
+            error_ = std::strerror(errno);
+            return;
+        }
+        write(wavHeader(rate_, 0).data(), wavHeaderBytes);
     }
     ~WavFile()
     {
@@ -176,7 +185,9 @@ public:
     WavFile(const WavFile&) = delete;
     WavFile& operator=(const WavFile&) = delete;
 
-    bool good() const { return file_ != nullptr && good_; }
+    bool good() const { return file_ != nullptr && error_.empty(); }
+    // Why the file could not be made, written or named.
+    const std::string& error() const { return error_; }
 
     void writeFrames(const std::int16_t* samples, std::size_t frames)
     {
@@ -188,30 +199,45 @@ public:
         dataBytes_ += bytes_.size();
     }
 
-    // Completes the header; false if anything failed to reach the disk.
+    // Completes the header and names the file; false if anything failed.
     bool finish()
     {
         if (!good()) {
             return false;
         }
-        good_ = std::fseek(file_, 0, SEEK_SET) == 0;
+        if (std::fseek(file_, 0, SEEK_SET) != 0) {
+            failed();
+        }
         write(wavHeader(rate_, static_cast<std::uint32_t>(dataBytes_)).data(), wavHeaderBytes);
-        const bool closed = std::fclose(file_) == 0;
+        if (std::fclose(file_) != 0) {
+            failed();
+        }
         file_ = nullptr;
-        return good_ && closed;
+        if (error_.empty() && !output_.keep()) {
+            error_ = output_.error();
+        }
+        return error_.empty();
     }
 
 private:
     void write(const std::uint8_t* data, std::size_t size)
     {
-        if (good_ && std::fwrite(data, 1, size, file_) != size) {
-            good_ = false;
+        if (error_.empty() && std::fwrite(data, 1, size, file_) != size) {
+            failed();
+        }
+    }
+    // Keeps the first failure's reason.
+    void failed()
+    {
+        if (error_.empty()) {
+            error_ = std::strerror(errno);
         }
     }
 
     int rate_;
-    std::FILE* file_;
-    bool good_ = true;
+    OutputFile output_;
+    std::FILE* file_ = nullptr;
+    std::string error_;
     std::uint64_t dataBytes_ = 0;
     std::vector<std::uint8_t> bytes_;
 };
@@ -258,7 +284,7 @@ int main(int argc, char** argv)
 
     WavFile wav(arguments.output, arguments.rate);
     if (!wav.good()) {
-        std::fprintf(stderr, "modrender: cannot write %s: %s\n", arguments.output.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "modrender: cannot write %s: %s\n", arguments.output.c_str(), wav.error().c_str());
         return exitLoadOrWrite;
     }
 
@@ -305,8 +331,7 @@ int main(int argc, char** argv)
         }
     }
     if (!wav.finish()) {
-        // The incomplete file is left alone: OUTPUT may be a device or a pipe, not ours to remove.
-        std::fprintf(stderr, "modrender: cannot write %s: %s\n", arguments.output.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "modrender: cannot write %s: %s\n", arguments.output.c_str(), wav.error().c_str());
         return exitLoadOrWrite;
     }
     if (cutOff) {

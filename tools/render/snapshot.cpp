@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/offscreen_context.h"
+#include "tools/output/output_file.h"
 #include "tools/render/command_line.h"
 #include "tools/render/show_frames.h"
 
@@ -31,9 +32,11 @@ struct Shot {
     std::string file;
 };
 
+// Writes the picture as a PNG file, whole or not at all.
 bool writePng(const std::string& path, const OffscreenContext& context)
 {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
+    OutputFile file(path);
+    std::FILE* out = file.made() ? std::fopen(file.path().c_str(), "wb") : nullptr;
     if (out == nullptr) {
         return false;
     }
@@ -62,7 +65,7 @@ bool writePng(const std::string& path, const OffscreenContext& context)
         written = true;
     }
     png_destroy_write_struct(&png, &info);
-    return std::fclose(out) == 0 && written;
+    return std::fclose(out) == 0 && written && file.keep();
 }
 
 int usage()

@@ -19,4 +19,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver --wait
 fi
 
+# THOUSAND_WINE_UNMANAGED=1: windows that no window manager looks after. On a display
+# without one, hiding a managed window waits two seconds for the manager to answer.
+if [ "${THOUSAND_WINE_UNMANAGED:-}" = 1 ] && ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg"; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver --wait
+fi
+
 exec wine "$@"

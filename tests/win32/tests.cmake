@@ -50,6 +50,9 @@ target_link_libraries(win32_tests PRIVATE thousand_core GTest::gtest_main ${THOU
 thousand_warnings(win32_tests)
 set_target_properties(win32_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
+# The tests' windows are Wine's own, unmanaged: the test display has no window manager,
+# and a managed window would wait two seconds for one each time it is hidden.
+#
 # Everything but the sound device's tests and the comparison with the host, with Wine's
 # audio drivers switched off so that there is no device whatever the machine has: the
 # silent show.
@@ -59,7 +62,7 @@ add_test(NAME win32.tests
 set_tests_properties(win32.tests PROPERTIES
     TIMEOUT 300
     RESOURCE_LOCK thousand-wineprefix-tests
-    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;WINEDLLOVERRIDES=mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=")
+    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;THOUSAND_WINE_UNMANAGED=1;WINEDLLOVERRIDES=mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=")
 
 # The sound device's tests, on an ALSA device that writes what it plays to a file: an
 # ALSA configuration in a home of its own, and Wine on its ALSA driver alone.
@@ -74,7 +77,7 @@ add_test(NAME win32.sound_device
 set_tests_properties(win32.sound_device PROPERTIES
     TIMEOUT 300
     RESOURCE_LOCK thousand-wineprefix-tests
-    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;HOME=${THOUSAND_SOUND_HOME};WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=")
+    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;THOUSAND_WINE_UNMANAGED=1;HOME=${THOUSAND_SOUND_HOME};WINEDLLOVERRIDES=mscoree,mshtml,winepulse.drv,wineoss.drv=")
 
 # The water and the soundtrack computed here and on the host must give the same bits:
 # the host tree's arithmetic_digest prints its digest, which the test program compares
@@ -91,7 +94,7 @@ add_test(NAME win32.arithmetic
 set_tests_properties(win32.arithmetic PROPERTIES
     TIMEOUT 300
     RESOURCE_LOCK thousand-wineprefix-tests
-    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;WINEDLLOVERRIDES=mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=")
+    ENVIRONMENT "THOUSAND_WINEPREFIX=${PROJECT_SOURCE_DIR}/build/wineprefix-tests;THOUSAND_WINE_UNMANAGED=1;WINEDLLOVERRIDES=mscoree,mshtml,winealsa.drv,winepulse.drv,wineoss.drv=")
 
 # The program alone, in a fresh folder of its own: it must configure and build with the
 # tests off and what only they need out of reach.

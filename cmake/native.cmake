@@ -23,30 +23,36 @@ set(THOUSAND_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fn
 # OSMesa comes before GLU in the link, so that GLU's own GL calls resolve to the
 # off-screen implementation rather than to the window-system dispatcher.
 function(thousand_portable_library name)
-    add_library(${name} STATIC ${THOUSAND_PORTABLE_SOURCES} ${THOUSAND_OFFSCREEN_SOURCES}
-                platform/offscreen_context_osmesa.cpp)
+    add_library(${name} STATIC ${ARGN} ${THOUSAND_OFFSCREEN_SOURCES} platform/offscreen_context_osmesa.cpp)
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC PkgConfig::OSMESA PkgConfig::GLU)
     thousand_warnings(${name})
 endfunction()
 
-# Optimised, for benchmarks and tools.
-thousand_portable_library(thousand_portable)
+# Optimised, for benchmarks and tools. The sound library draws nothing: this tree and the
+# GL layer's below share one build of it.
+add_library(thousand_sound STATIC ${THOUSAND_SOUND_SOURCES})
+target_include_directories(thousand_sound PUBLIC ${PROJECT_SOURCE_DIR})
+thousand_warnings(thousand_sound)
+set(THOUSAND_DRAWING_SOURCES ${THOUSAND_PORTABLE_SOURCES})
+list(REMOVE_ITEM THOUSAND_DRAWING_SOURCES ${THOUSAND_SOUND_SOURCES})
+thousand_portable_library(thousand_portable ${THOUSAND_DRAWING_SOURCES})
+target_link_libraries(thousand_portable PUBLIC thousand_sound)
 
 # The GL layer over OpenGL ES 3, and the same portable code drawing through it on an
 # EGL context, for snapshot --gles, the layer's tests and its benchmark.
 add_subdirectory(gl11)
-add_library(thousand_portable_gles STATIC ${THOUSAND_PORTABLE_SOURCES} ${THOUSAND_OFFSCREEN_SOURCES}
+add_library(thousand_portable_gles STATIC ${THOUSAND_DRAWING_SOURCES} ${THOUSAND_OFFSCREEN_SOURCES}
             platform/offscreen_context_gles.cpp)
 target_include_directories(thousand_portable_gles PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(thousand_portable_gles PUBLIC THOUSAND_GL_LAYER)
-target_link_libraries(thousand_portable_gles PUBLIC gl11 PkgConfig::EGL)
+target_link_libraries(thousand_portable_gles PUBLIC gl11 PkgConfig::EGL thousand_sound)
 thousand_warnings(thousand_portable_gles)
 
 add_subdirectory(tools)
 if(THOUSAND_TESTS)
     # Instrumented, for tests.
-    thousand_portable_library(thousand_portable_checked)
+    thousand_portable_library(thousand_portable_checked ${THOUSAND_PORTABLE_SOURCES})
     target_compile_options(thousand_portable_checked PUBLIC ${THOUSAND_SANITIZE} -g)
     target_link_options(thousand_portable_checked PUBLIC ${THOUSAND_SANITIZE})
 

@@ -1,16 +1,18 @@
 // The sound library as the page's audio thread runs it (its WebAssembly module, as
 // web/sound_worklet.js drives it: 128 frames a call) against modrender on the host:
 // the same samples, bit for bit, at 44,100 and 48,000 frames a second, looping past the
-// song's end; and a module it cannot load stays silent.
+// song's end, and for the comparison's modules of every format (written by
+// make_test_modules), which the host mixes with its vector paths where the processor
+// has them; and a module it cannot load stays silent.
 //
-//     node sound_library_test.mjs SOUND.wasm MODRENDER SOUNDTRACK.mod WORK_DIR
+//     node sound_library_test.mjs SOUND.wasm MODRENDER SOUNDTRACK.mod MAKE_TEST_MODULES WORK_DIR
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 
-const [wasmFile, modrender, soundtrack, work] = process.argv.slice(2);
+const [wasmFile, modrender, soundtrack, makeModules, work] = process.argv.slice(2);
 if (!work) {
-  console.error('usage: node sound_library_test.mjs SOUND.wasm MODRENDER SOUNDTRACK.mod WORK_DIR');
+  console.error('usage: node sound_library_test.mjs SOUND.wasm MODRENDER SOUNDTRACK.mod MAKE_TEST_MODULES WORK_DIR');
   process.exit(2);
 }
 fs.mkdirSync(work, { recursive: true });
@@ -34,12 +36,11 @@ function play(module, rate, seconds) {
   return { loaded, samples };
 }
 
-const module = fs.readFileSync(soundtrack);
-// Past the end of the song's first pass (86.25 s) and into its loop.
-for (const [rate, seconds] of [[44100, 90], [48000, 3]]) {
-  const { loaded, samples } = play(module, rate, seconds);
+// Plays the module file here and in modrender, and says how many samples differ.
+function compare(file, rate, seconds) {
+  const { loaded, samples } = play(fs.readFileSync(file), rate, seconds);
   const reference = path.join(work, `modrender-${rate}.wav`);
-  execFileSync(modrender, ['--rate', String(rate), '--seconds', String(samples.length / 2 / rate), soundtrack,
+  execFileSync(modrender, ['--rate', String(rate), '--seconds', String(samples.length / 2 / rate), file,
                            reference], { stdio: 'ignore' });
   const wav = fs.readFileSync(reference);
   const expected = new Int16Array(wav.buffer, wav.byteOffset + 44, (wav.length - 44) / 2);
@@ -49,8 +50,19 @@ for (const [rate, seconds] of [[44100, 90], [48000, 3]]) {
   }
   const ok = loaded && differing === 0;
   failed ||= !ok;
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${seconds} s at ${rate} Hz: ${differing} of ${expected.length} samples differ`);
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${path.basename(file)}, ${seconds} s at ${rate} Hz: ` +
+              `${differing} of ${expected.length} samples differ`);
 }
+
+// Past the end of the song's first pass (86.25 s) and into its loop.
+compare(soundtrack, 44100, 90);
+compare(soundtrack, 48000, 3);
+const written = execFileSync(makeModules, [work], { encoding: 'utf8' }).trim().split('\n');
+for (const file of written) {
+  compare(file, 44100, 6);
+}
+
+const module = fs.readFileSync(soundtrack);
 
 const broken = play(module.subarray(0, 1000), 48000, 0.1);
 const silent = broken.samples.every((value) => value === 0);

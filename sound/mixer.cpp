@@ -458,10 +458,20 @@ void Mixer::mixGeneralRun(Voice& voice, std::int32_t* out, std::size_t count) co
     const std::int64_t step = voice.backwards ? -static_cast<std::int64_t>(voice.step)
                                               : static_cast<std::int64_t>(voice.step);
     const bool ramping = voice.rampLeft > 0;
-    Filter& filter = voice.filter;
+    // The voice's moving parts, kept here while the run writes the output: its samples
+    // could be any of them as far as the compiler can tell.
+    std::int64_t position = voice.position;
+    std::int32_t gain[2] = {voice.gain[0], voice.gain[1]};
+    const std::int32_t increment[2] = {voice.increment[0], voice.increment[1]};
+    const std::int64_t a = voice.filter.a;
+    const std::int64_t b = voice.filter.b;
+    const std::int64_t c = voice.filter.c;
+    std::int32_t history[2][2] = {{voice.filter.history[0][0], voice.filter.history[0][1]},
+                                  {voice.filter.history[1][0], voice.filter.history[1][1]}};
+    const std::uint32_t end = voice.block.end;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t index = static_cast<std::uint32_t>(voice.position >> 32);
-        const bool inside = index + 1 < voice.block.end;
+        const std::uint32_t index = static_cast<std::uint32_t>(position >> 32);
+        const bool inside = index + 1 < end;
         int values[2];
         for (std::size_t side = 0; side < channels; ++side) {
             int value = data[index * channels + side];
@@ -472,17 +482,13 @@ void Mixer::mixGeneralRun(Voice& voice, std::int32_t* out, std::size_t count) co
                 } else if (!stereo) {
                     next = following(voice, index);
                 }
-                value = interpolated(value, next, voice.position, fine);
+                value = interpolated(value, next, position, fine);
             }
             if (filtered) {
-                std::int32_t* history = filter.history[side];
-                const std::int64_t y = (static_cast<std::int64_t>(filter.a) * value +
-                                        static_cast<std::int64_t>(filter.b) * history[0] +
-                                        static_cast<std::int64_t>(filter.c) * history[1]) >>
-                                       24;
-                history[1] = history[0];
-                history[0] = static_cast<std::int32_t>(std::clamp<std::int64_t>(y, -131072, 131071));
-                value = history[0];
+                const std::int64_t y = (a * value + b * history[side][0] + c * history[side][1]) >> 24;
+                history[side][1] = history[side][0];
+                history[side][0] = static_cast<std::int32_t>(std::clamp<std::int64_t>(y, -131072, 131071));
+                value = history[side][0];
             }
             values[side] = value;
         }
@@ -491,16 +497,22 @@ void Mixer::mixGeneralRun(Voice& voice, std::int32_t* out, std::size_t count) co
         }
         for (std::size_t side = 0; side < 2; ++side) {
             if (ramping) {
-                voice.gain[side] += voice.increment[side];
+                gain[side] += increment[side];
             }
-            out[2 * i + side] += (values[side] * (voice.gain[side] >> 16)) >> 6;
+            out[2 * i + side] += (values[side] * (gain[side] >> 16)) >> 6;
         }
-        voice.position += step;
+        position += step;
     }
-    if (filtered && !stereo) {
+    voice.position = position;
+    voice.gain[0] = gain[0];
+    voice.gain[1] = gain[1];
+    if (filtered) {
         // A mono voice keeps one history; the right side's follows it.
-        filter.history[1][0] = filter.history[0][0];
-        filter.history[1][1] = filter.history[0][1];
+        for (std::size_t side = 0; side < 2; ++side) {
+            const std::size_t from = stereo ? side : 0;
+            voice.filter.history[side][0] = history[from][0];
+            voice.filter.history[side][1] = history[from][1];
+        }
     }
 }
 

@@ -670,7 +670,15 @@ void Mixer::mix(std::int16_t* out, std::size_t frames)
         const std::size_t count = std::min(frames, chunk);
         std::fill(accumulator_.begin(), accumulator_.begin() + static_cast<std::ptrdiff_t>(2 * count), 0);
         for (std::size_t i = 0; i < voices_.size(); ++i) {
-            mixVoice(voices_[i], accumulator_.data(), count);
+            Voice& voice = voices_[i];
+            if (voice.sounding || voice.tail[0] != 0 || voice.tail[1] != 0) {
+                mixVoice(voice, accumulator_.data(), count);
+            } else {
+                // Quiet: all that mixing would do is settle its gains.
+                voice.gain[0] = voice.target[0];
+                voice.gain[1] = voice.target[1];
+                voice.rampLeft = 0;
+            }
             Voice& fading = fading_[i];
             if (fading.sounding || fading.tail[0] != 0 || fading.tail[1] != 0) {
                 mixVoice(fading, accumulator_.data(), count);

@@ -138,6 +138,95 @@ __attribute__((target("avx2"))) void mixRunAvx2(const std::int16_t* data, std::i
     position = at;
 }
 
+// mixRunAvx2() for a stereo sample, whose frames hold a left and a right point: a frame
+// and the one after it are read as one 64-bit word.
+template <bool ramping, bool fine>
+__attribute__((target("avx2"))) void mixStereoRunAvx2(const std::int16_t* data, std::int64_t& position,
+                                                      std::int64_t step, std::int32_t gain[2],
+                                                      const std::int32_t increment[2], std::int32_t* out,
+                                                      std::size_t frames)
+{
+    std::int64_t at = position;
+    alignas(32) std::uint32_t fractions[8];
+    alignas(32) std::int32_t gains[2][8];
+    for (std::size_t k = 0; k < 8; ++k) {
+        fractions[k] = static_cast<std::uint32_t>(at + static_cast<std::int64_t>(k) * step);
+        for (int side = 0; side < 2; ++side) {
+            gains[side][k] = ramping ? stepped(gain[side], increment[side], k + 1) : gain[side];
+        }
+    }
+    __m256i part = _mm256_load_si256(reinterpret_cast<const __m256i*>(fractions));
+    __m256i left = _mm256_load_si256(reinterpret_cast<const __m256i*>(gains[0]));
+    __m256i right = _mm256_load_si256(reinterpret_cast<const __m256i*>(gains[1]));
+    const __m256i partStride = _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(8 * step)));
+    const __m256i leftStride = _mm256_set1_epi32(stepped(0, increment[0], 8));
+    const __m256i rightStride = _mm256_set1_epi32(stepped(0, increment[1], 8));
+    std::size_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        // Per frame its two points, each a left-right pair of 16-bit values.
+        long long words[8];
+        for (int k = 0; k < 8; ++k) {
+            std::memcpy(&words[k], data + 2 * static_cast<std::uint32_t>(at >> 32), sizeof words[k]);
+            at += step;
+        }
+        const __m256i first = _mm256_setr_epi64x(words[0], words[1], words[2], words[3]);
+        const __m256i second = _mm256_setr_epi64x(words[4], words[5], words[6], words[7]);
+        // The frames' own pairs and the following ones, in the frames' order.
+        const __m256i own = _mm256_permute4x64_epi64(
+            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(first), _mm256_castsi256_ps(second), 0x88)),
+            0xD8);
+        const __m256i following = _mm256_permute4x64_epi64(
+            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(first), _mm256_castsi256_ps(second), 0xDD)),
+            0xD8);
+        const __m256i weight = fine ? _mm256_srli_epi32(part, 17) : _mm256_srli_epi32(part, 24);
+        __m256i points[2];
+        for (int side = 0; side < 2; ++side) {
+            const __m256i value = side == 0 ? _mm256_srai_epi32(_mm256_slli_epi32(own, 16), 16)
+                                            : _mm256_srai_epi32(own, 16);
+            const __m256i next = side == 0 ? _mm256_srai_epi32(_mm256_slli_epi32(following, 16), 16)
+                                           : _mm256_srai_epi32(following, 16);
+            const __m256i moved = _mm256_mullo_epi32(_mm256_sub_epi32(next, value), weight);
+            points[side] = _mm256_add_epi32(value, fine ? _mm256_srai_epi32(moved, 15) : _mm256_srai_epi32(moved, 8));
+        }
+        const __m256i toLeft = _mm256_srai_epi32(_mm256_mullo_epi32(points[0], _mm256_srai_epi32(left, 16)), 6);
+        const __m256i toRight = _mm256_srai_epi32(_mm256_mullo_epi32(points[1], _mm256_srai_epi32(right, 16)), 6);
+        const __m256i low = _mm256_unpacklo_epi32(toLeft, toRight);
+        const __m256i high = _mm256_unpackhi_epi32(toLeft, toRight);
+        __m256i* target = reinterpret_cast<__m256i*>(out + 2 * i);
+        _mm256_storeu_si256(target, _mm256_add_epi32(_mm256_loadu_si256(target),
+                                                     _mm256_permute2x128_si256(low, high, 0x20)));
+        _mm256_storeu_si256(target + 1, _mm256_add_epi32(_mm256_loadu_si256(target + 1),
+                                                         _mm256_permute2x128_si256(low, high, 0x31)));
+        part = _mm256_add_epi32(part, partStride);
+        if (ramping) {
+            left = _mm256_add_epi32(left, leftStride);
+            right = _mm256_add_epi32(right, rightStride);
+        }
+    }
+    if (ramping) {
+        gain[0] = stepped(gain[0], increment[0], i);
+        gain[1] = stepped(gain[1], increment[1], i);
+    }
+    for (; i < frames; ++i) {
+        const std::size_t index = 2 * static_cast<std::size_t>(static_cast<std::uint32_t>(at >> 32));
+        for (std::size_t side = 0; side < 2; ++side) {
+            const int value = interpolated(data[index + side], data[index + 2 + side], at, fine);
+            if (ramping) {
+                gain[side] += increment[side];
+            }
+            out[2 * i + side] += (value * (gain[side] >> 16)) >> 6;
+        }
+        at += step;
+    }
+    position = at;
+}
+
+using StereoRun = void (*)(const std::int16_t*, std::int64_t&, std::int64_t, std::int32_t*, const std::int32_t*,
+                           std::int32_t*, std::size_t);
+constexpr StereoRun stereoRuns[4] = {mixStereoRunAvx2<false, false>, mixStereoRunAvx2<false, true>,
+                                     mixStereoRunAvx2<true, false>, mixStereoRunAvx2<true, true>};
+const bool vectorStereo = haveAvx2;
+
 // narrowEach() eight samples at a time: those within the knee need no more than
 // narrowing, and only groups with a louder one fold one by one.
 __attribute__((target("avx2"))) void narrowAvx2(const std::int32_t* in, std::int16_t* out, std::size_t count)
@@ -158,6 +247,8 @@ __attribute__((target("avx2"))) void narrowAvx2(const std::int32_t* in, std::int
     }
     narrowEach(in + i, out + i, count - i);
 }
+#else
+constexpr bool vectorStereo = false;
 #endif
 
 void narrow(const std::int32_t* in, std::int16_t* out, std::size_t count)
@@ -558,10 +649,12 @@ void Mixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) const
         }
 
         const Sample& sample = samples_[static_cast<std::size_t>(block.sample)];
-        const bool general = sample.channels == 2 || voice.filter.on;
-        // The fast path runs over the block's points but its last without looking across
-        // its end; on the last point, it interpolates toward whatever follows the block.
-        // The general path looks at each point, so it runs up to the edge.
+        const bool stereo = sample.channels == 2;
+        const bool general = voice.filter.on;
+        // The fast paths run over the block's points but its last without looking across
+        // its end; on the last point, a mono voice interpolates toward whatever follows the
+        // block, and a stereo one holds it on the general path. The general path looks at
+        // each point, so it runs up to the edge.
         const std::int64_t lastPoint = end - one;
         const bool atEnd = !general && voice.position >= lastPoint;
         std::size_t count = frames;
@@ -581,8 +674,15 @@ void Mixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) const
         if (ramping) {
             count = std::min<std::size_t>(count, static_cast<std::size_t>(voice.rampLeft));
         }
-        if (general) {
+        const std::int64_t signedStep =
+            voice.backwards ? -static_cast<std::int64_t>(voice.step) : static_cast<std::int64_t>(voice.step);
+        if (general || (stereo && (atEnd || !interpolate_ || !vectorStereo))) {
             mixGeneral(voice, out, count);
+        } else if (stereo) {
+#ifdef THOUSAND_MIX_AVX2
+            stereoRuns[(ramping ? 2 : 0) + (sample.sixteenBit || fineSteps_ ? 1 : 0)](
+                sample.data.data(), voice.position, signedStep, voice.gain, voice.increment, out, count);
+#endif
         } else {
             using Run = void (*)(const std::int16_t*, std::int64_t&, std::int64_t, std::int32_t*,
                                  const std::int32_t*, std::int32_t*, std::size_t, int);
@@ -599,9 +699,7 @@ void Mixer::mixVoice(Voice& voice, std::int32_t* out, std::size_t frames) const
             const int last = atEnd ? following(voice, block.end - 1) : 0;
             const bool fine = sample.sixteenBit || fineSteps_;
             runs[(fine ? 8 : 0) + (interpolate_ ? 4 : 0) + (ramping ? 2 : 0) + (atEnd ? 1 : 0)](
-                sample.data.data(), voice.position,
-                voice.backwards ? -static_cast<std::int64_t>(voice.step) : static_cast<std::int64_t>(voice.step),
-                voice.gain, voice.increment, out, count, last);
+                sample.data.data(), voice.position, signedStep, voice.gain, voice.increment, out, count, last);
         }
         if (ramping) {
             voice.rampLeft -= static_cast<int>(count);

@@ -52,8 +52,6 @@ inline int interpolated(int value, int next, std::int64_t at, bool fine)
 #ifdef THOUSAND_MIX_AVX2
 const bool haveAvx2 = __builtin_cpu_supports("avx2");
 
-// mixRun() for an interpolating voice away from its block's last point, eight frames at
-// a time (the rest one by one), the two sides going out interleaved.
 // A gain `steps` ramp steps on, in the wrapping arithmetic of the vector lanes: a step
 // taken past the ramp's end may overflow where the gains that are used never do.
 inline std::int32_t stepped(std::int32_t gain, std::int32_t increment, std::size_t steps)
@@ -62,6 +60,8 @@ inline std::int32_t stepped(std::int32_t gain, std::int32_t increment, std::size
                                      static_cast<std::uint32_t>(steps) * static_cast<std::uint32_t>(increment));
 }
 
+// mixRun() for an interpolating voice away from its block's last point, eight frames at
+// a time (the rest one by one), the two sides going out interleaved.
 template <bool ramping, bool fine>
 __attribute__((target("avx2"))) void mixRunAvx2(const std::int16_t* data, std::int64_t& position,
                                                 std::int64_t step, std::int32_t gain[2],
@@ -607,8 +607,9 @@ void Mixer::mixGeneralRun(Voice& voice, std::int32_t* out, std::size_t count) co
     }
 }
 
-// Stereo or filtered voices, one frame at a time up to the edge
-// of its block in the direction it moves.
+// Filtered voices, and stereo ones where the vector path does not take them (on their
+// block's last point, without interpolation or without AVX2), one frame at a time up to
+// the edge of the block in the direction they move.
 void Mixer::mixGeneral(Voice& voice, std::int32_t* out, std::size_t count) const
 {
     const bool stereo = samples_[static_cast<std::size_t>(voice.block.sample)].channels == 2;

@@ -53,11 +53,12 @@ REAL_MODULES := build/real-modules
 $(REAL_MODULES)/.stamp: tools/fetch-real-modules.sh
 	tools/fetch-real-modules.sh $(REAL_MODULES)
 
-# The host tests (the browsers' with them) run in parallel; the Wine tests one at a time,
-# each on its own display.
+# The host tests (the browsers' with them) run in parallel. The Windows tree's tests that
+# use Wine run one at a time, each on its own display (the scenarios alone, the others
+# under a lock on their prefix); the one that only builds runs beside them.
 test: native win32 web tests/web/node_modules $(REAL_MODULES)/.stamp
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
-	ctest --test-dir $(WIN32) --output-on-failure
+	ctest --test-dir $(WIN32) --output-on-failure -j $(JOBS)
 
 bench: native web tests/web/node_modules
 	$(NATIVE)/bin/thousand_bench

@@ -60,14 +60,39 @@ inline std::int32_t stepped(std::int32_t gain, std::int32_t increment, std::size
                                      static_cast<std::uint32_t>(steps) * static_cast<std::uint32_t>(increment));
 }
 
+// The lanes' points between `value` and `next`, `part` of the way (interpolated() for
+// eight frames).
+template <bool fine>
+__attribute__((target("avx2"))) inline __m256i interpolatedLanes(__m256i value, __m256i next, __m256i part)
+{
+    const __m256i weight = fine ? _mm256_srli_epi32(part, 17) : _mm256_srli_epi32(part, 24);
+    const __m256i moved = _mm256_mullo_epi32(_mm256_sub_epi32(next, value), weight);
+    return _mm256_add_epi32(value, fine ? _mm256_srai_epi32(moved, 15) : _mm256_srai_epi32(moved, 8));
+}
+
+// The low and the high 16-bit halves of each lane, as signed values.
+__attribute__((target("avx2"))) inline __m256i lowHalves(__m256i lanes)
+{
+    return _mm256_srai_epi32(_mm256_slli_epi32(lanes, 16), 16);
+}
+
+__attribute__((target("avx2"))) inline __m256i highHalves(__m256i lanes)
+{
+    return _mm256_srai_epi32(lanes, 16);
+}
+
 // mixRun() for an interpolating voice away from its block's last point, eight frames at
-// a time (the rest one by one), the two sides going out interleaved.
-template <bool ramping, bool fine>
+// a time (the rest one by one), the two sides going out interleaved. A mono sample's
+// frame and the one after it are read as one 32-bit word, a stereo sample's (a left and
+// a right point each) as one 64-bit word; x86 is little-endian, so the first point is
+// in the low half. Eight plain loads beat a gather on the processors measured.
+template <bool stereo, bool ramping, bool fine>
 __attribute__((target("avx2"))) void mixRunAvx2(const std::int16_t* data, std::int64_t& position,
                                                 std::int64_t step, std::int32_t gain[2],
                                                 const std::int32_t increment[2], std::int32_t* out,
                                                 std::size_t frames)
 {
+    constexpr std::size_t channels = stereo ? 2 : 1;
     std::int64_t at = position;
     // The fractions of the next eight frames' positions, and their gains: a ramp's gain
     // steps before each frame.
@@ -87,24 +112,34 @@ __attribute__((target("avx2"))) void mixRunAvx2(const std::int16_t* data, std::i
     const __m256i rightStride = _mm256_set1_epi32(stepped(0, increment[1], 8));
     std::size_t i = 0;
     for (; i + 8 <= frames; i += 8) {
-        // Both points of each frame, read as one 32-bit word (x86 is little-endian: the
-        // first point in its low half). Eight plain loads beat a gather on the processors
-        // measured.
-        std::int32_t pairs[8];
-        for (int k = 0; k < 8; ++k) {
-            std::memcpy(&pairs[k], data + static_cast<std::uint32_t>(at >> 32), sizeof pairs[k]);
-            at += step;
+        __m256i points[2];
+        if constexpr (stereo) {
+            long long words[8];
+            for (int k = 0; k < 8; ++k) {
+                std::memcpy(&words[k], data + 2 * static_cast<std::uint32_t>(at >> 32), sizeof words[k]);
+                at += step;
+            }
+            const __m256 first = _mm256_castsi256_ps(_mm256_setr_epi64x(words[0], words[1], words[2], words[3]));
+            const __m256 second = _mm256_castsi256_ps(_mm256_setr_epi64x(words[4], words[5], words[6], words[7]));
+            // The frames' own pairs and the following ones, back in the frames' order.
+            const __m256i own = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(first, second, 0x88)),
+                                                         0xD8);
+            const __m256i following = _mm256_permute4x64_epi64(
+                _mm256_castps_si256(_mm256_shuffle_ps(first, second, 0xDD)), 0xD8);
+            points[0] = interpolatedLanes<fine>(lowHalves(own), lowHalves(following), part);
+            points[1] = interpolatedLanes<fine>(highHalves(own), highHalves(following), part);
+        } else {
+            std::int32_t pairs[8];
+            for (int k = 0; k < 8; ++k) {
+                std::memcpy(&pairs[k], data + static_cast<std::uint32_t>(at >> 32), sizeof pairs[k]);
+                at += step;
+            }
+            const __m256i pair = _mm256_setr_epi32(pairs[0], pairs[1], pairs[2], pairs[3], pairs[4], pairs[5],
+                                                   pairs[6], pairs[7]);
+            points[0] = points[1] = interpolatedLanes<fine>(lowHalves(pair), highHalves(pair), part);
         }
-        const __m256i pair = _mm256_setr_epi32(pairs[0], pairs[1], pairs[2], pairs[3], pairs[4], pairs[5],
-                                               pairs[6], pairs[7]);
-        const __m256i value = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
-        const __m256i next = _mm256_srai_epi32(pair, 16);
-        const __m256i weight = fine ? _mm256_srli_epi32(part, 17) : _mm256_srli_epi32(part, 24);
-        const __m256i moved = _mm256_mullo_epi32(_mm256_sub_epi32(next, value), weight);
-        const __m256i point =
-            _mm256_add_epi32(value, fine ? _mm256_srai_epi32(moved, 15) : _mm256_srai_epi32(moved, 8));
-        const __m256i toLeft = _mm256_srai_epi32(_mm256_mullo_epi32(point, _mm256_srai_epi32(left, 16)), 6);
-        const __m256i toRight = _mm256_srai_epi32(_mm256_mullo_epi32(point, _mm256_srai_epi32(right, 16)), 6);
+        const __m256i toLeft = _mm256_srai_epi32(_mm256_mullo_epi32(points[0], _mm256_srai_epi32(left, 16)), 6);
+        const __m256i toRight = _mm256_srai_epi32(_mm256_mullo_epi32(points[1], _mm256_srai_epi32(right, 16)), 6);
         // Frames 0, 1, 4, 5 and 2, 3, 6, 7 as left-right pairs, then back in order.
         const __m256i low = _mm256_unpacklo_epi32(toLeft, toRight);
         const __m256i high = _mm256_unpackhi_epi32(toLeft, toRight);
@@ -125,92 +160,10 @@ __attribute__((target("avx2"))) void mixRunAvx2(const std::int16_t* data, std::i
         gain[1] = stepped(gain[1], increment[1], i);
     }
     for (; i < frames; ++i) {
-        const std::uint32_t index = static_cast<std::uint32_t>(at >> 32);
-        const int value = interpolated(data[index], data[index + 1], at, fine);
-        if (ramping) {
-            gain[0] += increment[0];
-            gain[1] += increment[1];
-        }
-        out[2 * i] += (value * (gain[0] >> 16)) >> 6;
-        out[2 * i + 1] += (value * (gain[1] >> 16)) >> 6;
-        at += step;
-    }
-    position = at;
-}
-
-// mixRunAvx2() for a stereo sample, whose frames hold a left and a right point: a frame
-// and the one after it are read as one 64-bit word.
-template <bool ramping, bool fine>
-__attribute__((target("avx2"))) void mixStereoRunAvx2(const std::int16_t* data, std::int64_t& position,
-                                                      std::int64_t step, std::int32_t gain[2],
-                                                      const std::int32_t increment[2], std::int32_t* out,
-                                                      std::size_t frames)
-{
-    std::int64_t at = position;
-    alignas(32) std::uint32_t fractions[8];
-    alignas(32) std::int32_t gains[2][8];
-    for (std::size_t k = 0; k < 8; ++k) {
-        fractions[k] = static_cast<std::uint32_t>(at + static_cast<std::int64_t>(k) * step);
-        for (int side = 0; side < 2; ++side) {
-            gains[side][k] = ramping ? stepped(gain[side], increment[side], k + 1) : gain[side];
-        }
-    }
-    __m256i part = _mm256_load_si256(reinterpret_cast<const __m256i*>(fractions));
-    __m256i left = _mm256_load_si256(reinterpret_cast<const __m256i*>(gains[0]));
-    __m256i right = _mm256_load_si256(reinterpret_cast<const __m256i*>(gains[1]));
-    const __m256i partStride = _mm256_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint32_t>(8 * step)));
-    const __m256i leftStride = _mm256_set1_epi32(stepped(0, increment[0], 8));
-    const __m256i rightStride = _mm256_set1_epi32(stepped(0, increment[1], 8));
-    std::size_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
-        // Per frame its two points, each a left-right pair of 16-bit values.
-        long long words[8];
-        for (int k = 0; k < 8; ++k) {
-            std::memcpy(&words[k], data + 2 * static_cast<std::uint32_t>(at >> 32), sizeof words[k]);
-            at += step;
-        }
-        const __m256i first = _mm256_setr_epi64x(words[0], words[1], words[2], words[3]);
-        const __m256i second = _mm256_setr_epi64x(words[4], words[5], words[6], words[7]);
-        // The frames' own pairs and the following ones, in the frames' order.
-        const __m256i own = _mm256_permute4x64_epi64(
-            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(first), _mm256_castsi256_ps(second), 0x88)),
-            0xD8);
-        const __m256i following = _mm256_permute4x64_epi64(
-            _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(first), _mm256_castsi256_ps(second), 0xDD)),
-            0xD8);
-        const __m256i weight = fine ? _mm256_srli_epi32(part, 17) : _mm256_srli_epi32(part, 24);
-        __m256i points[2];
-        for (int side = 0; side < 2; ++side) {
-            const __m256i value = side == 0 ? _mm256_srai_epi32(_mm256_slli_epi32(own, 16), 16)
-                                            : _mm256_srai_epi32(own, 16);
-            const __m256i next = side == 0 ? _mm256_srai_epi32(_mm256_slli_epi32(following, 16), 16)
-                                           : _mm256_srai_epi32(following, 16);
-            const __m256i moved = _mm256_mullo_epi32(_mm256_sub_epi32(next, value), weight);
-            points[side] = _mm256_add_epi32(value, fine ? _mm256_srai_epi32(moved, 15) : _mm256_srai_epi32(moved, 8));
-        }
-        const __m256i toLeft = _mm256_srai_epi32(_mm256_mullo_epi32(points[0], _mm256_srai_epi32(left, 16)), 6);
-        const __m256i toRight = _mm256_srai_epi32(_mm256_mullo_epi32(points[1], _mm256_srai_epi32(right, 16)), 6);
-        const __m256i low = _mm256_unpacklo_epi32(toLeft, toRight);
-        const __m256i high = _mm256_unpackhi_epi32(toLeft, toRight);
-        __m256i* target = reinterpret_cast<__m256i*>(out + 2 * i);
-        _mm256_storeu_si256(target, _mm256_add_epi32(_mm256_loadu_si256(target),
-                                                     _mm256_permute2x128_si256(low, high, 0x20)));
-        _mm256_storeu_si256(target + 1, _mm256_add_epi32(_mm256_loadu_si256(target + 1),
-                                                         _mm256_permute2x128_si256(low, high, 0x31)));
-        part = _mm256_add_epi32(part, partStride);
-        if (ramping) {
-            left = _mm256_add_epi32(left, leftStride);
-            right = _mm256_add_epi32(right, rightStride);
-        }
-    }
-    if (ramping) {
-        gain[0] = stepped(gain[0], increment[0], i);
-        gain[1] = stepped(gain[1], increment[1], i);
-    }
-    for (; i < frames; ++i) {
-        const std::size_t index = 2 * static_cast<std::size_t>(static_cast<std::uint32_t>(at >> 32));
+        const std::size_t index = channels * static_cast<std::uint32_t>(at >> 32);
         for (std::size_t side = 0; side < 2; ++side) {
-            const int value = interpolated(data[index + side], data[index + 2 + side], at, fine);
+            const std::size_t point = index + (stereo ? side : 0);
+            const int value = interpolated(data[point], data[point + channels], at, fine);
             if (ramping) {
                 gain[side] += increment[side];
             }
@@ -223,8 +176,8 @@ __attribute__((target("avx2"))) void mixStereoRunAvx2(const std::int16_t* data, 
 
 using StereoRun = void (*)(const std::int16_t*, std::int64_t&, std::int64_t, std::int32_t*, const std::int32_t*,
                            std::int32_t*, std::size_t);
-constexpr StereoRun stereoRuns[4] = {mixStereoRunAvx2<false, false>, mixStereoRunAvx2<false, true>,
-                                     mixStereoRunAvx2<true, false>, mixStereoRunAvx2<true, true>};
+constexpr StereoRun stereoRuns[4] = {mixRunAvx2<true, false, false>, mixRunAvx2<true, false, true>,
+                                     mixRunAvx2<true, true, false>, mixRunAvx2<true, true, true>};
 const bool vectorStereo = haveAvx2;
 
 // narrowEach() eight samples at a time: those within the knee need no more than
@@ -272,7 +225,7 @@ void mixRun(const std::int16_t* data, std::int64_t& position, std::int64_t step,
 {
 #ifdef THOUSAND_MIX_AVX2
     if (interpolate && !atEnd && haveAvx2) {
-        mixRunAvx2<ramping, fine>(data, position, step, gain, increment, out, frames);
+        mixRunAvx2<false, ramping, fine>(data, position, step, gain, increment, out, frames);
         return;
     }
 #endif

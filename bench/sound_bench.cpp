@@ -31,6 +31,7 @@
 #include "sound/module.h"
 #include "sound/player.h"
 #include "tests/sound/it_writer.h"
+#include "tests/sound/module_parts.h"
 #include "tests/sound/s3m_writer.h"
 #include "tests/sound/test_modules.h"
 #include "tests/sound/xm_writer.h"
@@ -83,30 +84,6 @@ constexpr EffectSet s3mEffects = {Effect::VibratoS3m, Effect::TonePortamentoS3m,
                                   Effect::Special, 0x85, 0x8A};
 constexpr EffectSet itEffects = {Effect::VibratoS3m, Effect::TonePortamentoS3m, Effect::VolumeSlideS3m,
                                  Effect::SetPanning, 0x50, 0xB0};
-
-Envelope envelope(std::initializer_list<Envelope::Point> points)
-{
-    Envelope result;
-    result.points = points;
-    result.enabled = true;
-    return result;
-}
-
-Envelope sustained(Envelope result, std::uint8_t point)
-{
-    result.sustain = true;
-    result.sustainStart = point;
-    result.sustainEnd = point;
-    return result;
-}
-
-Envelope looped(Envelope result, std::uint8_t start, std::uint8_t end)
-{
-    result.loop = true;
-    result.loopStart = start;
-    result.loopEnd = end;
-    return result;
-}
 
 // The 32-channel busy ProTracker song moved into another format: its notes and samples,
 // its volumes in the volume column, then the format's own effects on the cells left
@@ -194,17 +171,6 @@ Module busyModuleOf(ModuleFormat format)
     return module;
 }
 
-// One instrument per sample, every note playing it.
-Instrument instrumentOf(int number, const std::string& name)
-{
-    Instrument instrument;
-    instrument.name = name;
-    for (std::size_t key = 0; key < instrument.keys.size(); ++key) {
-        instrument.keys[key] = {static_cast<std::uint8_t>(key + 1), static_cast<std::uint16_t>(number)};
-    }
-    return instrument;
-}
-
 Module busyS3m()
 {
     Module module = busyModuleOf(ModuleFormat::S3m);
@@ -221,9 +187,9 @@ Module busyXm()
     module.linearSlides = true;
     module.samples[lead - 1].vibrato = {0, 16, 6, 8};
     for (int number = 1; number <= sampleCount; ++number) {
-        Instrument instrument = instrumentOf(number, module.samples[static_cast<std::size_t>(number - 1)].name);
+        Instrument instrument = instrumentOf(module.samples[static_cast<std::size_t>(number - 1)].name, number);
         if (number != kick && number != snare && number != hat) {
-            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {8, 52}, {24, 44}, {64, 0}}), 2);
+            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {8, 52}, {24, 44}, {64, 0}}), 2, 2);
             instrument.fadeout = 1024;
         }
         if (number == pad || number == organ) {
@@ -246,20 +212,20 @@ Module busyIt()
     module.samples[pad - 1].loop = LoopMode::PingPong;
     module.samples[lead - 1].vibrato = {0, 16, 6, 8};
     for (int number = 1; number <= sampleCount; ++number) {
-        Instrument instrument = instrumentOf(number, module.samples[static_cast<std::size_t>(number - 1)].name);
+        Instrument instrument = instrumentOf(module.samples[static_cast<std::size_t>(number - 1)].name, number);
         switch (number) {
         case lead:
         case pluck:
             instrument.newNoteAction = NewNoteAction::NoteFade;
             instrument.fadeout = number == lead ? 2048 : 1024;
-            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {6, 48}, {30, 40}}), 2);
+            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {6, 48}, {30, 40}}), 2, 2);
             break;
         case bass:
             instrument.newNoteAction = NewNoteAction::NoteOff;
             instrument.duplicateCheck = DuplicateCheck::Note;
             instrument.duplicateAction = DuplicateAction::NoteFade;
             instrument.fadeout = 512;
-            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {4, 56}, {12, 48}, {40, 0}}), 2);
+            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {4, 56}, {12, 48}, {40, 0}}), 2, 2);
             break;
         case pad:
             instrument.newNoteAction = NewNoteAction::Continue;
@@ -270,7 +236,7 @@ Module busyIt()
         case organ:
             instrument.newNoteAction = NewNoteAction::NoteOff;
             instrument.fadeout = 1024;
-            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {10, 48}, {40, 0}}), 1);
+            instrument.volumeEnvelope = sustained(envelope({{0, 64}, {10, 48}, {40, 0}}), 1, 1);
             instrument.pitchEnvelope = looped(envelope({{0, 0}, {10, 2}, {20, -2}}), 0, 2);
             instrument.panningEnvelope = looped(envelope({{0, -16}, {32, 16}, {64, -16}}), 0, 2);
             break;

@@ -14,10 +14,10 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "sound/module.h"
+#include "tests/sound/module_parts.h"
 #include "tests/sound/xm_writer.h"
 #include "tools/output/output_file.h"
 
@@ -127,19 +127,6 @@ Sample loopedWave(Sample sample, LoopMode loop)
     return sample;
 }
 
-// A small deterministic noise source, so that the drums are the same on every run.
-class Noise {
-public:
-    double next()
-    {
-        state_ = state_ * 1664525u + 1013904223u;
-        return static_cast<double>(static_cast<std::int32_t>(state_)) / 2147483648.0;
-    }
-
-private:
-    std::uint32_t state_ = 2024;
-};
-
 std::vector<Sample> makeSamples()
 {
     std::vector<Sample> samples;
@@ -168,7 +155,7 @@ std::vector<Sample> makeSamples()
         const double t = i / drumRate;
         return 26000.0 * std::exp(-t * 14.0) * std::sin(2.0 * pi * (50.0 * t + 4.0 * (1.0 - std::exp(-t * 30.0))));
     }));
-    Noise noise;
+    Noise noise(2024);
     samples.push_back(makeSample("snare", 3400, 50, [&](int i) {
         const double t = i / drumRate;
         return std::exp(-t * 22.0) * (16000.0 * noise.next() + 9000.0 * std::sin(2.0 * pi * 185.0 * t));
@@ -189,83 +176,28 @@ std::vector<Sample> makeSamples()
     return samples;
 }
 
-Envelope envelope(std::vector<Envelope::Point> points)
-{
-    Envelope result;
-    result.points = std::move(points);
-    result.enabled = true;
-    return result;
-}
-
-Envelope sustained(std::vector<Envelope::Point> points, std::uint8_t sustainPoint)
-{
-    Envelope result = envelope(std::move(points));
-    result.sustain = true;
-    result.sustainStart = result.sustainEnd = sustainPoint;
-    return result;
-}
-
-Envelope looping(std::vector<Envelope::Point> points, std::uint8_t loopStart, std::uint8_t loopEnd)
-{
-    Envelope result = envelope(std::move(points));
-    result.loop = true;
-    result.loopStart = loopStart;
-    result.loopEnd = loopEnd;
-    return result;
-}
-
-Instrument makeInstrument(const char* name, const std::function<std::uint16_t(int)>& sampleForNote)
-{
-    Instrument instrument;
-    instrument.name = name;
-    for (int note = noteFirst; note <= noteLast; ++note) {
-        instrument.keys[static_cast<std::size_t>(note - 1)] = {static_cast<std::uint8_t>(note), sampleForNote(note)};
-    }
-    return instrument;
-}
-
 std::vector<Instrument> makeInstruments()
 {
     std::vector<Instrument> instruments;
     // A quick attack, a decay to the sustain, and a release of twelve ticks after the key-off.
-    instruments.push_back(makeInstrument("lead", [](int) { return std::uint16_t{leadWave}; }));
-    instruments.back().volumeEnvelope = sustained({{0, 0}, {2, 64}, {10, 40}, {22, 0}}, 2);
+    instruments.push_back(instrumentOf("lead", leadWave));
+    instruments.back().volumeEnvelope = sustained(envelope({{0, 0}, {2, 64}, {10, 40}, {22, 0}}), 2, 2);
     instruments.back().fadeout = 1024;
-    instruments.push_back(makeInstrument("bass", [](int) { return std::uint16_t{bassWave}; }));
-    instruments.back().volumeEnvelope = sustained({{0, 64}, {8, 48}, {48, 32}, {60, 0}}, 2);
+    instruments.push_back(instrumentOf("bass", bassWave));
+    instruments.back().volumeEnvelope = sustained(envelope({{0, 64}, {8, 48}, {48, 32}, {60, 0}}), 2, 2);
     instruments.back().fadeout = 2048;
     // The pad swells and sinks for as long as it sounds, the key-off only starting its
     // fade, and wanders from one side to the other.
-    instruments.push_back(makeInstrument("pad", [](int) { return std::uint16_t{padWave}; }));
-    instruments.back().volumeEnvelope = looping({{0, 0}, {24, 44}, {40, 28}, {56, 44}}, 1, 3);
-    instruments.back().panningEnvelope = looping({{0, -16}, {48, 16}, {96, -16}}, 0, 2);
+    instruments.push_back(instrumentOf("pad", padWave));
+    instruments.back().volumeEnvelope = looped(envelope({{0, 0}, {24, 44}, {40, 28}, {56, 44}}), 1, 3);
+    instruments.back().panningEnvelope = looped(envelope({{0, -16}, {48, 16}, {96, -16}}), 0, 2);
     instruments.back().fadeout = 2048;
     // The drums without an envelope, each key range its own sample.
-    instruments.push_back(makeInstrument("kit", [](int note) {
-        return std::uint16_t{note < snareNote ? kickSample : note < hatNote ? snareSample : hatSample};
-    }));
+    instruments.push_back(instrumentOf("kit", kickSample));
+    for (Instrument::Key& key : instruments.back().keys) {
+        key.sample = key.note < snareNote ? kickSample : key.note < hatNote ? snareSample : hatSample;
+    }
     return instruments;
-}
-
-void put(Module& module, int pattern, int row, int channel, int note, int instrument)
-{
-    Cell& cell = module.cell(pattern, row, channel);
-    cell.note = static_cast<std::uint8_t>(note);
-    cell.instrument = static_cast<std::uint8_t>(instrument);
-}
-
-void putEffect(Module& module, int pattern, int row, int channel, Effect effect, int parameter)
-{
-    Cell& cell = module.cell(pattern, row, channel);
-    cell.effect = effect;
-    cell.parameter = static_cast<std::uint8_t>(parameter);
-}
-
-void putVolume(Module& module, int pattern, int row, int channel, VolumeCommand command, int value)
-{
-    Cell& cell = module.cell(pattern, row, channel);
-    cell.volumeCommand = command;
-    cell.volumeValue = static_cast<std::uint8_t>(value);
 }
 
 int chordTone(const Chord& chord, int tone)
@@ -287,10 +219,10 @@ void writeLead(Module& module, int pattern, int half)
             put(module, pattern, row, leadChannel, noteOff, 0);
         } else if (c == '-' && pattern == turnaround) {
             // Vibrato, its depth from the volume column.
-            putEffect(module, pattern, row, leadChannel, Effect::Vibrato, 0x50);
-            putVolume(module, pattern, row, leadChannel, VolumeCommand::VibratoDepth, 3);
+            effect(module, pattern, row, leadChannel, Effect::Vibrato, 0x50);
+            volume(module, pattern, row, leadChannel, VolumeCommand::VibratoDepth, 3);
         } else if (c == '-' && pattern == lastPattern) {
-            putVolume(module, pattern, row, leadChannel, VolumeCommand::VolumeSlideDown, 2);
+            volume(module, pattern, row, leadChannel, VolumeCommand::VolumeSlideDown, 2);
         }
     }
 }
@@ -304,13 +236,13 @@ void writeBass(Module& module, int pattern, int half)
         if (i == 8 && pattern == turnaround) {
             // The turnaround slides up to the octave instead of striking it.
             put(module, pattern, row, bassChannel, note, 0);
-            putEffect(module, pattern, row, bassChannel, Effect::TonePortamento, 0x30);
+            effect(module, pattern, row, bassChannel, Effect::TonePortamento, 0x30);
         } else {
             put(module, pattern, row, bassChannel, note, bass);
         }
     }
     // The chord's last note is let go on its third tick.
-    putEffect(module, pattern, half * rowsPerChord + 14, bassChannel, Effect::KeyOff, 3);
+    effect(module, pattern, half * rowsPerChord + 14, bassChannel, Effect::KeyOff, 3);
 }
 
 // The pad holds the chord's third and fifth for twelve rows, then lets them fade.
@@ -339,7 +271,7 @@ void writeDrums(Module& module, int pattern, int half)
         case 'h':
             // Off-beat hats louder than those on the beat.
             put(module, pattern, row, drumChannel, hatNote, kit);
-            putVolume(module, pattern, row, drumChannel, VolumeCommand::Volume, i % 4 == 2 ? 36 : 22);
+            volume(module, pattern, row, drumChannel, VolumeCommand::Volume, i % 4 == 2 ? 36 : 22);
             break;
         default:
             break;

@@ -10,6 +10,7 @@
 
 #include "sound/module.h"
 #include "tests/sound/it_writer.h"
+#include "tests/sound/module_parts.h"
 #include "tests/sound/s3m_writer.h"
 #include "tests/sound/test_modules.h"
 #include "tests/sound/xm_writer.h"
@@ -359,14 +360,6 @@ Module seedModule(ModuleFormat format)
     return module;
 }
 
-Envelope seedEnvelope(std::initializer_list<Envelope::Point> points)
-{
-    Envelope envelope;
-    envelope.points = points;
-    envelope.enabled = true;
-    return envelope;
-}
-
 // Instruments for XM and IT: a multi-sampled one with a looping, sustained volume
 // envelope and a panning envelope; a plain one; one whose volume envelope ends in
 // silence, with a pitch envelope; one whose keys reach no sample above the middle.
@@ -383,17 +376,8 @@ std::vector<Instrument> seedInstruments()
     for (std::size_t key = noteMiddleC - 1; key < noteLast; ++key) {
         multi.keys[key].sample = 2;
     }
-    multi.volumeEnvelope = seedEnvelope({{0, 64}, {4, 32}, {10, 48}, {30, 16}, {40, 0}});
-    multi.volumeEnvelope.loop = true;
-    multi.volumeEnvelope.loopStart = 1;
-    multi.volumeEnvelope.loopEnd = 2;
-    multi.volumeEnvelope.sustain = true;
-    multi.volumeEnvelope.sustainStart = 2;
-    multi.volumeEnvelope.sustainEnd = 2;
-    multi.panningEnvelope = seedEnvelope({{0, -32}, {6, 32}, {12, 0}});
-    multi.panningEnvelope.loop = true;
-    multi.panningEnvelope.loopStart = 0;
-    multi.panningEnvelope.loopEnd = 2;
+    multi.volumeEnvelope = sustained(looped(envelope({{0, 64}, {4, 32}, {10, 48}, {30, 16}, {40, 0}}), 1, 2), 2, 2);
+    multi.panningEnvelope = looped(envelope({{0, -32}, {6, 32}, {12, 0}}), 0, 2);
     multi.fadeout = 4096;
     multi.newNoteAction = NewNoteAction::NoteFade;
     multi.duplicateCheck = DuplicateCheck::Note;
@@ -406,15 +390,9 @@ std::vector<Instrument> seedInstruments()
 
     Instrument& fading = instruments[2];
     fading.name = "fading";
-    fading.volumeEnvelope = seedEnvelope({{0, 64}, {20, 0}});
-    fading.panningEnvelope = seedEnvelope({{0, 0}, {5, -20}, {9, 20}});
-    fading.panningEnvelope.sustain = true;
-    fading.panningEnvelope.sustainStart = 1;
-    fading.panningEnvelope.sustainEnd = 1;
-    fading.pitchEnvelope = seedEnvelope({{0, 0}, {3, 16}, {6, -16}});
-    fading.pitchEnvelope.loop = true;
-    fading.pitchEnvelope.loopStart = 1;
-    fading.pitchEnvelope.loopEnd = 2;
+    fading.volumeEnvelope = envelope({{0, 64}, {20, 0}});
+    fading.panningEnvelope = sustained(envelope({{0, 0}, {5, -20}, {9, 20}}), 1, 1);
+    fading.pitchEnvelope = looped(envelope({{0, 0}, {3, 16}, {6, -16}}), 1, 2);
     fading.pitchEnvelope.carry = true;
     fading.newNoteAction = NewNoteAction::Continue;
     fading.duplicateCheck = DuplicateCheck::Instrument;
@@ -428,10 +406,7 @@ std::vector<Instrument> seedInstruments()
     }
     gaps.keys[10] = {noteLast, 4};
     gaps.newNoteAction = NewNoteAction::NoteOff;
-    gaps.volumeEnvelope = seedEnvelope({{0, 40}, {2, 64}, {8, 20}});
-    gaps.volumeEnvelope.sustain = true;
-    gaps.volumeEnvelope.sustainStart = 0;
-    gaps.volumeEnvelope.sustainEnd = 1;
+    gaps.volumeEnvelope = sustained(envelope({{0, 40}, {2, 64}, {8, 20}}), 0, 1);
     gaps.volumeEnvelope.carry = true;
     gaps.fadeout = 60000;
     return instruments;

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "tests/sound/it_writer.h"
+#include "tests/sound/module_parts.h"
 #include "tests/sound/s3m_writer.h"
 #include "tests/sound/xm_writer.h"
 #include "tools/assets/mod_writer.h"
@@ -64,19 +65,6 @@ ModSample looped(ModSample sample, std::uint32_t loopStart)
     return sample;
 }
 
-// A small deterministic noise source, so that the drums are the same on every run.
-class Noise {
-public:
-    double next()
-    {
-        state_ = state_ * 1664525u + 1013904223u;
-        return static_cast<double>(static_cast<std::int32_t>(state_)) / 2147483648.0;
-    }
-
-private:
-    std::uint32_t state_ = 12345;
-};
-
 // The instruments: looped waveforms with a clear pitch (one cycle of 32 or 64 bytes is
 // about 260 or 130 Hz at C-2), unlooped drums, and a plucked sample that loops its tail.
 void addInstruments(ModSong& module)
@@ -94,7 +82,7 @@ void addInstruments(ModSong& module)
         const double t = i / 8287.0;
         return 120.0 * std::exp(-t * 9.0) * std::sin(2.0 * pi * (45.0 * t + 12.0 * (1.0 - std::exp(-t * 20.0))));
     });
-    Noise noise;
+    Noise noise(12345);
     s[snare - 1] = makeSample("snare", 2000, 50, [&](int i) {
         return 110.0 * std::exp(-i / 500.0) * (0.7 * noise.next() + 0.3 * std::sin(i * 0.35));
     });
@@ -532,27 +520,6 @@ Module pcBand(ModuleFormat format, int channels, int patterns)
     return module;
 }
 
-void put(Module& module, int pattern, int row, int channel, int note, int instrument)
-{
-    Cell& cell = module.cell(pattern, row, channel);
-    cell.note = static_cast<std::uint8_t>(note);
-    cell.instrument = static_cast<std::uint8_t>(instrument);
-}
-
-void effect(Module& module, int pattern, int row, int channel, Effect command, int parameter)
-{
-    Cell& cell = module.cell(pattern, row, channel);
-    cell.effect = command;
-    cell.parameter = static_cast<std::uint8_t>(parameter);
-}
-
-void volume(Module& module, int pattern, int row, int channel, VolumeCommand command, int value)
-{
-    Cell& cell = module.cell(pattern, row, channel);
-    cell.volumeCommand = command;
-    cell.volumeValue = static_cast<std::uint8_t>(value);
-}
-
 // A counter-melody of the chords' tones, one note every `everyRows` rows, `octaves`
 // above the pad.
 void addCounterMelody(Module& module, int channel, int instrument, int everyRows, int octaves)
@@ -809,41 +776,6 @@ Module s3mVolumeModule()
         effect(module, change.pattern, change.row, 1, change.command, change.parameter);
     }
     return module;
-}
-
-Envelope envelope(std::initializer_list<Envelope::Point> points)
-{
-    Envelope result;
-    result.points = points;
-    result.enabled = true;
-    return result;
-}
-
-Envelope sustained(Envelope result, std::uint8_t start, std::uint8_t end)
-{
-    result.sustain = true;
-    result.sustainStart = start;
-    result.sustainEnd = end;
-    return result;
-}
-
-Envelope looped(Envelope result, std::uint8_t start, std::uint8_t end)
-{
-    result.loop = true;
-    result.loopStart = start;
-    result.loopEnd = end;
-    return result;
-}
-
-// An instrument that plays `sample` on every key, at the key's own note.
-Instrument instrumentOf(const std::string& name, int sample)
-{
-    Instrument instrument;
-    instrument.name = name;
-    for (std::size_t key = 0; key < instrument.keys.size(); ++key) {
-        instrument.keys[key] = {static_cast<std::uint8_t>(key + 1), static_cast<std::uint16_t>(sample)};
-    }
-    return instrument;
 }
 
 // A key-off (or IT's note fade or cut) in the cell, leaving its effect.

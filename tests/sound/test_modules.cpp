@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 
 #include "tests/sound/it_writer.h"
 #include "tests/sound/module_parts.h"
@@ -541,15 +542,66 @@ Module s3mModule(int channels)
     return module;
 }
 
-// Where a row stands in a 64-row pattern's four 16-row bars, counted on through the song.
-struct Beat {
-    int bar;
-    int phase;
+// Calls `each` for every row of the module's patterns in order, with where the row stands
+// (its bar, of the 64-row patterns' four 16-row bars counted on through the song, and its
+// phase in the bar) and whether a note strikes on the lead there.
+void forEachRow(const Module& module, const std::function<void(int p, int r, int bar, int phase, bool struck)>& each)
+{
+    for (int p = 0; p < static_cast<int>(module.patterns.size()); ++p) {
+        for (int r = 0; r < ModSong::rowsPerPattern; ++r) {
+            each(p, r, p * 4 + r / 16, r % 16, module.cell(p, r, 0).note != noteNone);
+        }
+    }
+}
+
+// A change to the song's pace or volume: an effect in the bass's channel.
+struct SongChange {
+    int pattern, row;
+    Effect command;
+    int parameter;
 };
 
-Beat beatOf(int pattern, int row)
+void changeSong(Module& module, std::initializer_list<SongChange> changes)
 {
-    return {pattern * 4 + row / 16, row % 16};
+    for (const SongChange& change : changes) {
+        effect(module, change.pattern, change.row, 1, change.command, change.parameter);
+    }
+}
+
+// The lead glides to each of a bar's notes but the first by tone portamento (`command`
+// at `speed`), and goes on gliding between them.
+void glideToNotes(Module& module, int p, int r, int phase, bool struck, Effect command, int speed)
+{
+    if (struck && phase != 0) {
+        module.cell(p, r, 0).instrument = 0;
+        effect(module, p, r, 0, command, speed);
+    } else if (!struck) {
+        effect(module, p, r, 0, command, 0x00);
+    }
+}
+
+// The lead's vibrato (H) with K between its notes in the bar's first half, then tone
+// portamento (G) to its notes with L between them: K and L go on with H's and G's last
+// parameters.
+void volumeSlidesAfterVibratoAndGlide(Module& module, int p, int r, int phase, bool struck)
+{
+    if (phase < 8) {
+        effect(module, p, r, 0, struck ? Effect::VibratoS3m : Effect::VibratoVolumeS3m, struck ? 0x56 : 0x02);
+    } else if (struck && phase != 8) {
+        module.cell(p, r, 0).instrument = 0;
+        effect(module, p, r, 0, Effect::TonePortamentoS3m, 0x20);
+    } else if (!struck) {
+        effect(module, p, r, 0, Effect::TonePortamentoVolumeS3m, 0x01);
+    }
+}
+
+// The bass glides by tone portamento (`command`) into its octave and back.
+void glideBass(Module& module, int p, int r, int phase, Effect command)
+{
+    if (phase == 8 || phase == 14) {
+        module.cell(p, r, 1).instrument = 0;
+        effect(module, p, r, 1, command, phase == 8 ? 0x40 : 0x18);
+    }
 }
 
 // Pitch: portamento (plain, fine and extra fine, E00 taking F's parameter), tone
@@ -575,85 +627,66 @@ Module s3mPitchModule()
             module.cell(1, r, 4).instrument = static_cast<std::uint8_t>(stereoPad);
         }
     }
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            Cell& leadCell = module.cell(p, r, 0);
-            const bool struck = leadCell.note != noteNone;
-            switch (beat.bar) {
-            case 0:   // up and down between the notes, E00 with F's parameter
-                if (phase % 4 == 1) {
-                    effect(module, p, r, 0, Effect::PortamentoUpS3m, 0x05);
-                } else if (phase % 4 == 3) {
-                    effect(module, p, r, 0, Effect::PortamentoDownS3m, 0x00);
-                }
-                break;
-            case 1:   // fine and extra fine, on notes and between them
-                if (phase % 2 == 1) {
-                    effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUpS3m : Effect::PortamentoDownS3m,
-                           phase < 8 ? 0xF3 : 0xE9);
-                } else if (struck && phase % 8 == 4) {
-                    effect(module, p, r, 0, Effect::PortamentoDownS3m, 0xF2);
-                }
-                break;
-            case 2:   // tone portamento to the notes, held between them
-                if (struck && phase != 0) {
-                    leadCell.instrument = 0;
-                    effect(module, p, r, 0, Effect::TonePortamentoS3m, phase < 8 ? 0x18 : 0x40);
-                } else if (!struck) {
-                    effect(module, p, r, 0, Effect::TonePortamentoS3m, 0x00);
-                }
-                break;
-            case 3:   // vibrato, sine then square
-            case 4:   // fine vibrato, ramp down then sine
-                if (phase == 0 || phase == 8) {
-                    const int waveform = beat.bar == 3 ? (phase == 0 ? 0 : 2) : (phase == 0 ? 1 : 0);
-                    effect(module, p, r, 0, Effect::Special, 0x30 | waveform);
-                } else {
-                    const int parameter = phase == 1 ? 0x46 : phase == 9 ? 0x8C : 0x00;
-                    effect(module, p, r, 0, beat.bar == 3 ? Effect::VibratoS3m : Effect::FineVibrato, parameter);
-                }
-                break;
-            case 5:   // K after H, then L after G
-                if (phase < 8) {
-                    effect(module, p, r, 0, struck ? Effect::VibratoS3m : Effect::VibratoVolumeS3m,
-                           struck ? 0x56 : 0x02);
-                } else if (struck && phase != 8) {
-                    leadCell.instrument = 0;
-                    effect(module, p, r, 0, Effect::TonePortamentoS3m, 0x20);
-                } else if (!struck) {
-                    effect(module, p, r, 0, Effect::TonePortamentoVolumeS3m, 0x01);
-                }
-                break;
-            case 6:   // arpeggio on every row, J00 going on with the last
-                effect(module, p, r, 0, Effect::ArpeggioS3m, phase == 0 ? 0x37 : phase == 8 ? 0x47 : 0x00);
-                break;
-            default:  // the plucked sample from offsets, O00 taking the last
-                if (struck) {
-                    leadCell.instrument = pluck;
-                    static constexpr int offsets[3] = {0x02, 0x04, 0x00};
-                    effect(module, p, r, 0, Effect::SampleOffsetS3m, offsets[phase / 2 % 3]);
-                }
-                break;
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        switch (bar) {
+        case 0:   // up and down between the notes, E00 with F's parameter
+            if (phase % 4 == 1) {
+                effect(module, p, r, 0, Effect::PortamentoUpS3m, 0x05);
+            } else if (phase % 4 == 3) {
+                effect(module, p, r, 0, Effect::PortamentoDownS3m, 0x00);
             }
-            // The bass slides down after each note and up again after its octave.
-            const struct {
-                int phase;
-                Effect command;
-                int parameter;
-            } bassSlides[] = {
-                {1, Effect::PortamentoDownS3m, 0x02}, {2, Effect::PortamentoDownS3m, 0x00},
-                {9, Effect::PortamentoUpS3m, 0x03},   {10, Effect::PortamentoUpS3m, 0xF2},
-                {11, Effect::PortamentoUpS3m, 0x00},  {12, Effect::PortamentoDownS3m, 0xE4},
-            };
-            for (const auto& slide : bassSlides) {
-                if (slide.phase == phase) {
-                    effect(module, p, r, 1, slide.command, slide.parameter);
-                }
+            break;
+        case 1:   // fine and extra fine, on notes and between them
+            if (phase % 2 == 1) {
+                effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUpS3m : Effect::PortamentoDownS3m,
+                       phase < 8 ? 0xF3 : 0xE9);
+            } else if (struck && phase % 8 == 4) {
+                effect(module, p, r, 0, Effect::PortamentoDownS3m, 0xF2);
+            }
+            break;
+        case 2:   // tone portamento to the notes, held between them
+            glideToNotes(module, p, r, phase, struck, Effect::TonePortamentoS3m, phase < 8 ? 0x18 : 0x40);
+            break;
+        case 3:   // vibrato, sine then square
+        case 4:   // fine vibrato, ramp down then sine
+            if (phase == 0 || phase == 8) {
+                const int waveform = bar == 3 ? (phase == 0 ? 0 : 2) : (phase == 0 ? 1 : 0);
+                effect(module, p, r, 0, Effect::Special, 0x30 | waveform);
+            } else {
+                const int parameter = phase == 1 ? 0x46 : phase == 9 ? 0x8C : 0x00;
+                effect(module, p, r, 0, bar == 3 ? Effect::VibratoS3m : Effect::FineVibrato, parameter);
+            }
+            break;
+        case 5:   // K after H, then L after G
+            volumeSlidesAfterVibratoAndGlide(module, p, r, phase, struck);
+            break;
+        case 6:   // arpeggio on every row, J00 going on with the last
+            effect(module, p, r, 0, Effect::ArpeggioS3m, phase == 0 ? 0x37 : phase == 8 ? 0x47 : 0x00);
+            break;
+        default:  // the plucked sample from offsets, O00 taking the last
+            if (struck) {
+                module.cell(p, r, 0).instrument = pluck;
+                static constexpr int offsets[3] = {0x02, 0x04, 0x00};
+                effect(module, p, r, 0, Effect::SampleOffsetS3m, offsets[phase / 2 % 3]);
+            }
+            break;
+        }
+        // The bass slides down after each note and up again after its octave.
+        const struct {
+            int phase;
+            Effect command;
+            int parameter;
+        } bassSlides[] = {
+            {1, Effect::PortamentoDownS3m, 0x02}, {2, Effect::PortamentoDownS3m, 0x00},
+            {9, Effect::PortamentoUpS3m, 0x03},   {10, Effect::PortamentoUpS3m, 0xF2},
+            {11, Effect::PortamentoUpS3m, 0x00},  {12, Effect::PortamentoDownS3m, 0xE4},
+        };
+        for (const auto& slide : bassSlides) {
+            if (slide.phase == phase) {
+                effect(module, p, r, 1, slide.command, slide.parameter);
             }
         }
-    }
+    });
     return module;
 }
 
@@ -666,115 +699,103 @@ Module s3mVolumeModule()
     Module module = s3mModule(5);
     module.title = "s3m volume";
     addCounterMelody(module, 4, organ, 4, 1);
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            const bool struck = module.cell(p, r, 0).note != noteNone;
-            switch (beat.bar) {
-            case 0: {   // set volumes, slides, D00
-                if (struck) {
-                    volume(module, p, r, 0, VolumeCommand::Volume, phase % 8 == 0 ? 48 : 32);
-                }
-                static constexpr int slides[16] = {-1, 0x04, -1, 0x00, -1, 0x00, -1, -1,
-                                                   -1, 0x40, -1, 0x00, -1, 0x02, -1, -1};
-                if (slides[phase] >= 0) {
-                    effect(module, p, r, 0, Effect::VolumeSlideS3m, slides[phase]);
-                }
-                break;
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        switch (bar) {
+        case 0: {   // set volumes, slides, D00
+            if (struck) {
+                volume(module, p, r, 0, VolumeCommand::Volume, phase % 8 == 0 ? 48 : 32);
             }
-            case 1:     // fine slides, D00 repeating the fine one
-                if (struck) {
-                    effect(module, p, r, 0, Effect::VolumeSlideS3m, 0xF4);
-                } else {
-                    effect(module, p, r, 0, Effect::VolumeSlideS3m, phase % 4 == 1 ? 0x3F : 0x00);
-                }
-                break;
-            case 2: {   // E00 and F00 after D, D00 after F
-                static constexpr struct {
-                    Effect command;
-                    int parameter;
-                } shared[8] = {
-                    {Effect::VolumeSlideS3m, 0x02}, {Effect::PortamentoDownS3m, 0x00}, {Effect::PortamentoUpS3m, 0x00},
-                    {Effect::VolumeSlideS3m, 0x00}, {Effect::PortamentoUpS3m, 0x04}, {Effect::VolumeSlideS3m, 0x00},
-                    {Effect::PortamentoDownS3m, 0x00}, {Effect::VolumeSlideS3m, 0x20},
-                };
-                if (phase % 2 == 1) {
-                    effect(module, p, r, 0, shared[phase / 2].command, shared[phase / 2].parameter);
-                }
-                break;
+            static constexpr int slides[16] = {-1, 0x04, -1, 0x00, -1, 0x00, -1, -1,
+                                               -1, 0x40, -1, 0x00, -1, 0x02, -1, -1};
+            if (slides[phase] >= 0) {
+                effect(module, p, r, 0, Effect::VolumeSlideS3m, slides[phase]);
             }
-            case 3: {   // K00 after H and D
-                static constexpr struct {
-                    Effect command;
-                    int parameter;
-                } after[8] = {
-                    {Effect::VibratoS3m, 0x46}, {Effect::VolumeSlideS3m, 0x03}, {Effect::VibratoVolumeS3m, 0x00},
-                    {Effect::VibratoVolumeS3m, 0x00}, {Effect::VolumeSlideS3m, 0x30}, {Effect::VibratoVolumeS3m, 0x00},
-                    {Effect::VibratoS3m, 0x00}, {Effect::VibratoVolumeS3m, 0x00},
-                };
-                if (phase % 2 == 1) {
-                    effect(module, p, r, 0, after[phase / 2].command, after[phase / 2].parameter);
-                }
-                break;
-            }
-            case 4:     // note delay and note cut; Scream Tracker ignores SC0
-                if (struck && phase % 4 == 2) {
-                    effect(module, p, r, 0, Effect::Special, phase % 8 == 2 ? 0xD2 : 0xD4);
-                } else if (struck && phase % 8 == 4) {
-                    effect(module, p, r, 0, Effect::Special, phase == 4 ? 0xC3 : 0xC0);
-                }
-                break;
-            case 5:     // retrigger, Q00 going on between the notes
-                effect(module, p, r, 0, Effect::RetriggerS3m, phase == 0 ? 0x02 : phase == 8 ? 0xA3 : 0x00);
-                if (struck && phase == 4) {
-                    effect(module, p, r, 0, Effect::RetriggerS3m, 0x63);
-                }
-                break;
-            case 6:     // tremor, I00 going on
-                effect(module, p, r, 0, Effect::TremorS3m, phase == 0 ? 0x21 : phase == 8 ? 0x13 : 0x00);
-                break;
-            default:    // a loud note faded by slides
-                if (struck) {
-                    volume(module, p, r, 0, VolumeCommand::Volume, 64);
-                } else {
-                    effect(module, p, r, 0, Effect::VolumeSlideS3m, 0x08);
-                }
-                break;
-            }
-            // Tremolo on the pad, a new waveform each bar.
-            if (phase == 0) {
-                effect(module, p, r, 2, Effect::Special, 0x40 | beat.bar % 3);
-            } else if (r % 4 != 0) {
-                effect(module, p, r, 2, Effect::TremoloS3m, r % 4 == 1 ? 0x48 + beat.bar % 2 * 0x20 : 0x00);
-            }
-            // The organ's counter-melody under tremor in the first pattern.
-            if (p == 0) {
-                effect(module, p, r, 4, Effect::TremorS3m, r % 4 == 0 ? 0x31 : 0x00);
-            }
-            // Hats retriggered at the end of each bar, snares cut short.
-            const int drum = module.cell(p, r, 3).instrument;
-            if (drum == hat && phase == 15) {
-                effect(module, p, r, 3, Effect::RetriggerS3m, 0x12);
-            } else if (drum == snare && phase == 12) {
-                effect(module, p, r, 3, Effect::Special, 0xC2);
-            }
+            break;
         }
-    }
-    // The song's pace and volume, in the bass's effect column.
-    const struct {
-        int pattern, row;
-        Effect command;
-        int parameter;
-    } song[] = {
+        case 1:     // fine slides, D00 repeating the fine one
+            if (struck) {
+                effect(module, p, r, 0, Effect::VolumeSlideS3m, 0xF4);
+            } else {
+                effect(module, p, r, 0, Effect::VolumeSlideS3m, phase % 4 == 1 ? 0x3F : 0x00);
+            }
+            break;
+        case 2: {   // E00 and F00 after D, D00 after F
+            static constexpr struct {
+                Effect command;
+                int parameter;
+            } shared[8] = {
+                {Effect::VolumeSlideS3m, 0x02}, {Effect::PortamentoDownS3m, 0x00}, {Effect::PortamentoUpS3m, 0x00},
+                {Effect::VolumeSlideS3m, 0x00}, {Effect::PortamentoUpS3m, 0x04}, {Effect::VolumeSlideS3m, 0x00},
+                {Effect::PortamentoDownS3m, 0x00}, {Effect::VolumeSlideS3m, 0x20},
+            };
+            if (phase % 2 == 1) {
+                effect(module, p, r, 0, shared[phase / 2].command, shared[phase / 2].parameter);
+            }
+            break;
+        }
+        case 3: {   // K00 after H and D
+            static constexpr struct {
+                Effect command;
+                int parameter;
+            } after[8] = {
+                {Effect::VibratoS3m, 0x46}, {Effect::VolumeSlideS3m, 0x03}, {Effect::VibratoVolumeS3m, 0x00},
+                {Effect::VibratoVolumeS3m, 0x00}, {Effect::VolumeSlideS3m, 0x30}, {Effect::VibratoVolumeS3m, 0x00},
+                {Effect::VibratoS3m, 0x00}, {Effect::VibratoVolumeS3m, 0x00},
+            };
+            if (phase % 2 == 1) {
+                effect(module, p, r, 0, after[phase / 2].command, after[phase / 2].parameter);
+            }
+            break;
+        }
+        case 4:     // note delay and note cut; Scream Tracker ignores SC0
+            if (struck && phase % 4 == 2) {
+                effect(module, p, r, 0, Effect::Special, phase % 8 == 2 ? 0xD2 : 0xD4);
+            } else if (struck && phase % 8 == 4) {
+                effect(module, p, r, 0, Effect::Special, phase == 4 ? 0xC3 : 0xC0);
+            }
+            break;
+        case 5:     // retrigger, Q00 going on between the notes
+            effect(module, p, r, 0, Effect::RetriggerS3m, phase == 0 ? 0x02 : phase == 8 ? 0xA3 : 0x00);
+            if (struck && phase == 4) {
+                effect(module, p, r, 0, Effect::RetriggerS3m, 0x63);
+            }
+            break;
+        case 6:     // tremor, I00 going on
+            effect(module, p, r, 0, Effect::TremorS3m, phase == 0 ? 0x21 : phase == 8 ? 0x13 : 0x00);
+            break;
+        default:    // a loud note faded by slides
+            if (struck) {
+                volume(module, p, r, 0, VolumeCommand::Volume, 64);
+            } else {
+                effect(module, p, r, 0, Effect::VolumeSlideS3m, 0x08);
+            }
+            break;
+        }
+        // Tremolo on the pad, a new waveform each bar.
+        if (phase == 0) {
+            effect(module, p, r, 2, Effect::Special, 0x40 | bar % 3);
+        } else if (r % 4 != 0) {
+            effect(module, p, r, 2, Effect::TremoloS3m, r % 4 == 1 ? 0x48 + bar % 2 * 0x20 : 0x00);
+        }
+        // The organ's counter-melody under tremor in the first pattern.
+        if (p == 0) {
+            effect(module, p, r, 4, Effect::TremorS3m, r % 4 == 0 ? 0x31 : 0x00);
+        }
+        // Hats retriggered at the end of each bar, snares cut short.
+        const int drum = module.cell(p, r, 3).instrument;
+        if (drum == hat && phase == 15) {
+            effect(module, p, r, 3, Effect::RetriggerS3m, 0x12);
+        } else if (drum == snare && phase == 12) {
+            effect(module, p, r, 3, Effect::Special, 0xC2);
+        }
+    });
+    // The song's pace and volume.
+    changeSong(module, {
         {0, 24, Effect::Special, 0xE2},       {0, 32, Effect::SetTempo, 0x78},  {0, 40, Effect::Special, 0xB0},
         {0, 47, Effect::Special, 0xB1},       {0, 48, Effect::SetSpeed, 0x06},  {1, 0, Effect::GlobalVolumeS3m, 0x20},
         {1, 8, Effect::GlobalVolumeS3m, 0x30}, {1, 16, Effect::SetTempo, 0xA0}, {1, 17, Effect::GlobalVolumeS3m, 0x40},
         {1, 40, Effect::Special, 0xE1},       {1, 56, Effect::SetSpeed, 0x04},
-    };
-    for (const auto& change : song) {
-        effect(module, change.pattern, change.row, 1, change.command, change.parameter);
-    }
+    });
     return module;
 }
 
@@ -824,6 +845,17 @@ void wideBass(Module& module)
         wideSample("bass 16-bit", 256, 64, true, 1, [](int i, int) { return (i % 64) / 36.0 - 0.875; });
 }
 
+// Fine (E1x, E2x) and extra fine (X1x, X2x) portamento on the lead through a bar, on and
+// between its notes, with their memories (E10, E20).
+void finePortamentoXm(Module& module, int p, int r, int phase)
+{
+    static constexpr int fine[16] = {-1, 0x13, 0x1A, 0x25, -1, 0x10, 0x26, 0x20,
+                                     -1, 0x14, 0x1F, 0x27, -1, 0x10, 0x2F, 0x20};
+    if (fine[phase] >= 0) {
+        effect(module, p, r, 0, phase % 2 == 1 ? Effect::Extended : Effect::ExtraFinePortamento, fine[phase]);
+    }
+}
+
 // Instruments: volume envelopes with a sustain point (the lead's, released by key-offs
 // in the pattern and by Kxx, then fading out), with a loop (the bass's, with a looped
 // panning envelope), with both (the pluck's); Lxx; the pad's auto-vibrato with its
@@ -847,80 +879,75 @@ Module xmInstrumentsModule()
     instrument(pluck).volumeEnvelope = sustained(looped(envelope({{0, 64}, {4, 40}, {8, 64}, {40, 16}}), 1, 2), 2, 2);
     instrument(pluck).fadeout = 2048;
     addCounterMelody(module, 4, organ, 4, 1);
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            const bool struck = module.cell(p, r, 0).note != noteNone;
-            switch (beat.bar) {
-            case 0:   // key-offs before the next note
-                if (phase % 4 == 3) {
-                    release(module, p, r, 0);
-                }
-                break;
-            case 1:   // key-offs on a later tick
-                if (!struck) {
-                    effect(module, p, r, 0, Effect::KeyOff, phase % 4 == 1 ? 2 : 4);
-                }
-                break;
-            case 2:   // into the envelope, before and past its sustain
-                if (struck) {
-                    effect(module, p, r, 0, Effect::EnvelopePosition, phase % 8 == 0 ? 6 : 18);
-                } else if (phase % 8 == 7) {
-                    release(module, p, r, 0);
-                }
-                break;
-            case 3:   // the volume column's vibrato
-                if (struck) {
-                    volume(module, p, r, 0, VolumeCommand::VibratoSpeed, phase < 8 ? 6 : 12);
-                } else {
-                    volume(module, p, r, 0, VolumeCommand::VibratoDepth, phase % 4 == 1 ? 8 : 0);
-                }
-                break;
-            case 4: {  // its volumes and slides
-                static constexpr VolumeCommand commands[4] = {
-                    VolumeCommand::VolumeSlideDown, VolumeCommand::FineVolumeUp,
-                    VolumeCommand::VolumeSlideUp, VolumeCommand::FineVolumeDown};
-                if (struck) {
-                    volume(module, p, r, 0, VolumeCommand::Volume, phase % 8 == 0 ? 56 : 36);
-                } else {
-                    volume(module, p, r, 0, commands[phase / 2 % 4], phase < 8 ? 3 : 6);
-                }
-                break;
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        switch (bar) {
+        case 0:   // key-offs before the next note
+            if (phase % 4 == 3) {
+                release(module, p, r, 0);
             }
-            case 5:   // its panning and panning slides
-                if (struck) {
-                    volume(module, p, r, 0, VolumeCommand::Panning, phase % 8 == 0 ? 2 : 13);
-                } else {
-                    volume(module, p, r, 0, phase % 4 == 1 ? VolumeCommand::PanningSlideRight
-                                                           : VolumeCommand::PanningSlideLeft, 12);
-                }
-                break;
-            case 6:   // its tone portamento
-                if (struck && phase != 0) {
-                    module.cell(p, r, 0).instrument = 0;
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, phase < 8 ? 3 : 9);
-                } else if (!struck) {
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
-                }
-                break;
-            default:  // the pluck's looped envelope, released
-                if (struck) {
-                    module.cell(p, r, 0).instrument = pluck;
-                } else if (phase % 4 == 3) {
-                    release(module, p, r, 0);
-                }
-                break;
+            break;
+        case 1:   // key-offs on a later tick
+            if (!struck) {
+                effect(module, p, r, 0, Effect::KeyOff, phase % 4 == 1 ? 2 : 4);
             }
-            // The pad's notes released in the first pattern, the organ's stopped.
-            if (p == 0 && r % 4 == 2) {
-                release(module, p, r, 2);
+            break;
+        case 2:   // into the envelope, before and past its sustain
+            if (struck) {
+                effect(module, p, r, 0, Effect::EnvelopePosition, phase % 8 == 0 ? 6 : 18);
+            } else if (phase % 8 == 7) {
+                release(module, p, r, 0);
             }
-            if (r % 4 == 3) {
-                release(module, p, r, 4);
+            break;
+        case 3:   // the volume column's vibrato
+            if (struck) {
+                volume(module, p, r, 0, VolumeCommand::VibratoSpeed, phase < 8 ? 6 : 12);
+            } else {
+                volume(module, p, r, 0, VolumeCommand::VibratoDepth, phase % 4 == 1 ? 8 : 0);
             }
+            break;
+        case 4: {  // its volumes and slides
+            static constexpr VolumeCommand commands[4] = {
+                VolumeCommand::VolumeSlideDown, VolumeCommand::FineVolumeUp,
+                VolumeCommand::VolumeSlideUp, VolumeCommand::FineVolumeDown};
+            if (struck) {
+                volume(module, p, r, 0, VolumeCommand::Volume, phase % 8 == 0 ? 56 : 36);
+            } else {
+                volume(module, p, r, 0, commands[phase / 2 % 4], phase < 8 ? 3 : 6);
+            }
+            break;
         }
-    }
+        case 5:   // its panning and panning slides
+            if (struck) {
+                volume(module, p, r, 0, VolumeCommand::Panning, phase % 8 == 0 ? 2 : 13);
+            } else {
+                volume(module, p, r, 0, phase % 4 == 1 ? VolumeCommand::PanningSlideRight
+                                                       : VolumeCommand::PanningSlideLeft, 12);
+            }
+            break;
+        case 6:   // its tone portamento
+            if (struck && phase != 0) {
+                module.cell(p, r, 0).instrument = 0;
+                volume(module, p, r, 0, VolumeCommand::TonePortamento, phase < 8 ? 3 : 9);
+            } else if (!struck) {
+                volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
+            }
+            break;
+        default:  // the pluck's looped envelope, released
+            if (struck) {
+                module.cell(p, r, 0).instrument = pluck;
+            } else if (phase % 4 == 3) {
+                release(module, p, r, 0);
+            }
+            break;
+        }
+        // The pad's notes released in the first pattern, the organ's stopped.
+        if (p == 0 && r % 4 == 2) {
+            release(module, p, r, 2);
+        }
+        if (r % 4 == 3) {
+            release(module, p, r, 4);
+        }
+    });
     return module;
 }
 
@@ -934,103 +961,87 @@ Module xmEffectsModule()
     Module module = xmModule(5, true);
     module.title = "xm effects";
     addCounterMelody(module, 4, organ, 8, 1);
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            Cell& leadCell = module.cell(p, r, 0);
-            const bool struck = leadCell.note != noteNone;
-            Effect command = Effect::None;
-            int parameter = 0;
-            switch (beat.bar) {
-            case 0: {  // fine and extra fine portamento, and their memories
-                static constexpr int fine[16] = {-1, 0x13, 0x1A, 0x25, -1, 0x10, 0x26, 0x20,
-                                                 -1, 0x14, 0x1F, 0x27, -1, 0x10, 0x2F, 0x20};
-                if (fine[phase] >= 0) {
-                    command = phase % 2 == 1 ? Effect::Extended : Effect::ExtraFinePortamento;
-                    parameter = fine[phase];
-                }
-                break;
-            }
-            case 1: {  // fine volume slides, retrigger, note cut
-                static constexpr int extended[16] = {0x92, 0xB6, 0xC3, 0xA2, 0x93, 0xB4, 0xC2, 0xA0,
-                                                     0x91, 0xB0, 0xC4, 0xA6, 0x92, 0xB3, 0xC1, 0xA3};
-                command = Effect::Extended;
-                parameter = extended[phase];
-                break;
-            }
-            case 2:    // note delay, multi retrigger
-                if (struck) {
-                    command = Effect::Extended;
-                    parameter = phase % 8 == 2 ? 0xD2 : phase % 8 == 6 ? 0xD3 : 0x00;
-                    if (phase % 4 == 0) {
-                        command = Effect::Retrigger;
-                        parameter = phase < 8 ? 0x83 : 0x32;
-                    }
-                } else {
-                    command = Effect::Retrigger;
-                    parameter = phase % 4 == 1 ? 0x00 : 0xA2;
-                }
-                break;
-            case 3:    // arpeggio
-                command = Effect::Arpeggio;
-                parameter = phase < 8 ? 0x37 : 0x47;
-                break;
-            case 4:    // vibrato, sine then ramp down
-            case 5:    // tremolo, square then sine
-                if (phase == 0 || phase == 8) {
-                    command = Effect::Extended;
-                    const int waveform = beat.bar == 4 ? phase / 8 : 2 - phase / 4;
-                    parameter = (beat.bar == 4 ? 0x40 : 0x70) | waveform;
-                } else {
-                    command = beat.bar == 4 ? Effect::Vibrato : Effect::Tremolo;
-                    parameter = phase == 1 ? 0x46 : phase == 9 ? 0x8C : 0x00;
-                }
-                break;
-            case 6:    // tremor, its parameter remembered
-                command = Effect::Tremor;
-                parameter = phase == 0 ? 0x21 : phase == 8 ? 0x12 : 0x00;
-                break;
-            default:   // tone portamento and vibrato, with volume slides
-                if (phase == 1) {
-                    // A new note: the tremor has left the note before it silent.
-                    put(module, p, r, 0, pcNote(24 + chordRoots[chordAt(p, r)]), lead);
-                } else if (phase < 8) {
-                    if (struck && phase != 0) {
-                        leadCell.instrument = 0;
-                        command = Effect::TonePortamento;
-                        parameter = 0x30;
-                    } else if (!struck) {
-                        command = Effect::TonePortamentoVolume;
-                        parameter = 0x02;
-                    }
-                } else {
-                    command = struck ? Effect::Vibrato : Effect::VibratoVolume;
-                    parameter = struck ? 0x58 : 0x20;
-                }
-                break;
-            }
-            if (command != Effect::None) {
-                effect(module, p, r, 0, command, parameter);
-            }
-            // The pad's panning: set at each bar, slid right and left.
-            if (phase == 0) {
-                effect(module, p, r, 2, Effect::Panning, beat.bar % 2 == 0 ? 0x30 : 0xD0);
-            } else if (r % 4 != 0) {
-                effect(module, p, r, 2, Effect::PanningSlide, beat.bar % 2 == 0 ? 0x60 : 0x06);
-            }
-            // Hats retriggered at the end of each bar, quieter each time.
-            if (module.cell(p, r, 3).instrument == hat && phase == 15) {
-                effect(module, p, r, 3, Effect::Retrigger, 0x22);
-            }
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        Effect command = Effect::None;
+        int parameter = 0;
+        switch (bar) {
+        case 0:    // fine and extra fine portamento, and their memories
+            finePortamentoXm(module, p, r, phase);
+            break;
+        case 1: {  // fine volume slides, retrigger, note cut
+            static constexpr int extended[16] = {0x92, 0xB6, 0xC3, 0xA2, 0x93, 0xB4, 0xC2, 0xA0,
+                                                 0x91, 0xB0, 0xC4, 0xA6, 0x92, 0xB3, 0xC1, 0xA3};
+            command = Effect::Extended;
+            parameter = extended[phase];
+            break;
         }
-    }
-    // The song's pace and volume, in the bass's effect column.
-    const struct {
-        int pattern, row;
-        Effect command;
-        int parameter;
-    } song[] = {
+        case 2:    // note delay, multi retrigger
+            if (struck) {
+                command = Effect::Extended;
+                parameter = phase % 8 == 2 ? 0xD2 : phase % 8 == 6 ? 0xD3 : 0x00;
+                if (phase % 4 == 0) {
+                    command = Effect::Retrigger;
+                    parameter = phase < 8 ? 0x83 : 0x32;
+                }
+            } else {
+                command = Effect::Retrigger;
+                parameter = phase % 4 == 1 ? 0x00 : 0xA2;
+            }
+            break;
+        case 3:    // arpeggio
+            command = Effect::Arpeggio;
+            parameter = phase < 8 ? 0x37 : 0x47;
+            break;
+        case 4:    // vibrato, sine then ramp down
+        case 5:    // tremolo, square then sine
+            if (phase == 0 || phase == 8) {
+                command = Effect::Extended;
+                const int waveform = bar == 4 ? phase / 8 : 2 - phase / 4;
+                parameter = (bar == 4 ? 0x40 : 0x70) | waveform;
+            } else {
+                command = bar == 4 ? Effect::Vibrato : Effect::Tremolo;
+                parameter = phase == 1 ? 0x46 : phase == 9 ? 0x8C : 0x00;
+            }
+            break;
+        case 6:    // tremor, its parameter remembered
+            command = Effect::Tremor;
+            parameter = phase == 0 ? 0x21 : phase == 8 ? 0x12 : 0x00;
+            break;
+        default:   // tone portamento and vibrato, with volume slides
+            if (phase == 1) {
+                // A new note: the tremor has left the note before it silent.
+                put(module, p, r, 0, pcNote(24 + chordRoots[chordAt(p, r)]), lead);
+            } else if (phase < 8) {
+                if (struck && phase != 0) {
+                    module.cell(p, r, 0).instrument = 0;
+                    command = Effect::TonePortamento;
+                    parameter = 0x30;
+                } else if (!struck) {
+                    command = Effect::TonePortamentoVolume;
+                    parameter = 0x02;
+                }
+            } else {
+                command = struck ? Effect::Vibrato : Effect::VibratoVolume;
+                parameter = struck ? 0x58 : 0x20;
+            }
+            break;
+        }
+        if (command != Effect::None) {
+            effect(module, p, r, 0, command, parameter);
+        }
+        // The pad's panning: set at each bar, slid right and left.
+        if (phase == 0) {
+            effect(module, p, r, 2, Effect::Panning, bar % 2 == 0 ? 0x30 : 0xD0);
+        } else if (r % 4 != 0) {
+            effect(module, p, r, 2, Effect::PanningSlide, bar % 2 == 0 ? 0x60 : 0x06);
+        }
+        // Hats retriggered at the end of each bar, quieter each time.
+        if (module.cell(p, r, 3).instrument == hat && phase == 15) {
+            effect(module, p, r, 3, Effect::Retrigger, 0x22);
+        }
+    });
+    // The song's pace and volume.
+    changeSong(module, {
         {0, 16, Effect::GlobalVolume, 0x20},      {0, 18, Effect::GlobalVolumeSlide, 0x20},
         {0, 24, Effect::Extended, 0xE2},          {0, 32, Effect::SpeedTempo, 0x78},
         {0, 40, Effect::Extended, 0x60},          {0, 47, Effect::Extended, 0x61},
@@ -1040,10 +1051,7 @@ Module xmEffectsModule()
         {1, 20, Effect::GlobalVolumeSlide, 0x03}, {1, 28, Effect::GlobalVolume, 0x40},
         {1, 40, Effect::SpeedTempo, 0xA0},        {1, 48, Effect::Extended, 0xE1},
         {1, 56, Effect::SpeedTempo, 0x04},
-    };
-    for (const auto& change : song) {
-        effect(module, change.pattern, change.row, 1, change.command, change.parameter);
-    }
+    });
     return module;
 }
 
@@ -1061,77 +1069,55 @@ Module xmAmigaModule()
             module.cell(1, r, 4).instrument = pluck;
         }
     }
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            Cell& leadCell = module.cell(p, r, 0);
-            const bool struck = leadCell.note != noteNone;
-            switch (beat.bar) {
-            case 0:   // up and down, 100 and 200 going on with the last
-                if (!struck) {
-                    effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUp : Effect::PortamentoDown,
-                           phase % 8 < 4 ? 0x06 : 0x00);
-                }
-                break;
-            case 1: {  // fine and extra fine
-                static constexpr int fine[16] = {-1, 0x13, 0x1A, 0x25, -1, 0x10, 0x26, 0x20,
-                                                 -1, 0x14, 0x1F, 0x27, -1, 0x10, 0x2F, 0x20};
-                if (fine[phase] >= 0) {
-                    effect(module, p, r, 0, phase % 2 == 1 ? Effect::Extended : Effect::ExtraFinePortamento,
-                           fine[phase]);
-                }
-                break;
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        switch (bar) {
+        case 0:   // up and down, 100 and 200 going on with the last
+            if (!struck) {
+                effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUp : Effect::PortamentoDown,
+                       phase % 8 < 4 ? 0x06 : 0x00);
             }
-            case 2:   // tone portamento, 300 going on
-                if (struck && phase != 0) {
-                    leadCell.instrument = 0;
-                    effect(module, p, r, 0, Effect::TonePortamento, phase < 8 ? 0x10 : 0x28);
-                } else if (!struck) {
-                    effect(module, p, r, 0, Effect::TonePortamento, 0x00);
-                }
-                break;
-            case 3:   // vibrato, 400 going on
-                effect(module, p, r, 0, Effect::Vibrato, phase == 1 ? 0x48 : phase == 9 ? 0x6C : 0x00);
-                break;
-            case 4:   // arpeggio
-                effect(module, p, r, 0, Effect::Arpeggio, phase < 8 ? 0x47 : 0x38);
-                break;
-            case 5:   // tone portamento and vibrato with volume slides
-                if (phase < 8 && struck && phase != 0) {
-                    leadCell.instrument = 0;
-                    effect(module, p, r, 0, Effect::TonePortamento, 0x20);
-                } else if (phase < 8 && !struck) {
-                    effect(module, p, r, 0, Effect::TonePortamentoVolume, 0x01);
-                } else if (phase >= 8) {
-                    effect(module, p, r, 0, struck ? Effect::Vibrato : Effect::VibratoVolume, struck ? 0x46 : 0x01);
-                }
-                break;
-            case 6:   // the volume column's tone portamento and vibrato
-                if (struck && phase != 0 && phase < 8) {
-                    leadCell.instrument = 0;
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, 4);
-                } else if (phase < 8 && !struck) {
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
-                } else if (phase >= 8) {
-                    volume(module, p, r, 0, struck ? VolumeCommand::VibratoSpeed : VolumeCommand::VibratoDepth,
-                           struck ? 10 : 6);
-                }
-                break;
-            default:  // notes detuned by E5x
-                if (struck) {
-                    effect(module, p, r, 0, Effect::Extended, 0x50 | (phase / 2 % 4 * 4 + 2));
-                }
-                break;
+            break;
+        case 1:   // fine and extra fine
+            finePortamentoXm(module, p, r, phase);
+            break;
+        case 2:   // tone portamento, 300 going on
+            glideToNotes(module, p, r, phase, struck, Effect::TonePortamento, phase < 8 ? 0x10 : 0x28);
+            break;
+        case 3:   // vibrato, 400 going on
+            effect(module, p, r, 0, Effect::Vibrato, phase == 1 ? 0x48 : phase == 9 ? 0x6C : 0x00);
+            break;
+        case 4:   // arpeggio
+            effect(module, p, r, 0, Effect::Arpeggio, phase < 8 ? 0x47 : 0x38);
+            break;
+        case 5:   // tone portamento and vibrato with volume slides
+            if (phase < 8 && struck && phase != 0) {
+                module.cell(p, r, 0).instrument = 0;
+                effect(module, p, r, 0, Effect::TonePortamento, 0x20);
+            } else if (phase < 8 && !struck) {
+                effect(module, p, r, 0, Effect::TonePortamentoVolume, 0x01);
+            } else if (phase >= 8) {
+                effect(module, p, r, 0, struck ? Effect::Vibrato : Effect::VibratoVolume, struck ? 0x46 : 0x01);
             }
-            // The bass glides into its octave and back.
-            if (phase == 8 || phase == 14) {
-                Cell& bassCell = module.cell(p, r, 1);
-                bassCell.instrument = 0;
-                effect(module, p, r, 1, Effect::TonePortamento, phase == 8 ? 0x40 : 0x18);
+            break;
+        case 6:   // the volume column's tone portamento and vibrato
+            if (struck && phase != 0 && phase < 8) {
+                module.cell(p, r, 0).instrument = 0;
+                volume(module, p, r, 0, VolumeCommand::TonePortamento, 4);
+            } else if (phase < 8 && !struck) {
+                volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
+            } else if (phase >= 8) {
+                volume(module, p, r, 0, struck ? VolumeCommand::VibratoSpeed : VolumeCommand::VibratoDepth,
+                       struck ? 10 : 6);
             }
+            break;
+        default:  // notes detuned by E5x
+            if (struck) {
+                effect(module, p, r, 0, Effect::Extended, 0x50 | (phase / 2 % 4 * 4 + 2));
+            }
+            break;
         }
-    }
+        glideBass(module, p, r, phase, Effect::TonePortamento);
+    });
     return module;
 }
 
@@ -1202,63 +1188,57 @@ Module itInstrumentsModule()
     organInstrument.filterResonance = 60;
     addCounterMelody(module, 4, organ, 4, 1);
 
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            Cell& leadCell = module.cell(p, r, 0);
-            const bool struck = leadCell.note != noteNone;
-            switch (beat.bar) {
-            case 1:   // released by note-offs, fades and cuts between the notes
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        switch (bar) {
+        case 1:   // released by note-offs, fades and cuts between the notes
+            if (phase % 4 == 3) {
+                static constexpr int endings[4] = {noteOff, noteFade, noteOff, noteCut};
+                release(module, p, r, 0, endings[phase / 4]);
+            }
+            break;
+        case 2:   // past-note actions on the background notes, new-note actions
+            if (!struck) {
+                static constexpr int pastActions[4] = {0x71, 0x72, 0x71, 0x70};
                 if (phase % 4 == 3) {
-                    static constexpr int endings[4] = {noteOff, noteFade, noteOff, noteCut};
-                    release(module, p, r, 0, endings[phase / 4]);
+                    effect(module, p, r, 0, Effect::Special, pastActions[phase / 4]);
                 }
-                break;
-            case 2:   // past-note actions on the background notes, new-note actions
-                if (!struck) {
-                    static constexpr int pastActions[4] = {0x71, 0x72, 0x71, 0x70};
-                    if (phase % 4 == 3) {
-                        effect(module, p, r, 0, Effect::Special, pastActions[phase / 4]);
-                    }
-                } else {
-                    static constexpr int newActions[4] = {0x73, 0x74, 0x75, 0x76};
-                    effect(module, p, r, 0, Effect::Special, newActions[phase / 4]);
-                }
-                break;
-            case 3:   // the volume envelope switched off and on again
-                if (struck) {
-                    effect(module, p, r, 0, Effect::Special, phase % 8 == 0 ? 0x77 : 0x78);
-                }
-                break;
-            case 4:   // the pluck, released by note-offs into its tail
-            case 5:
-                if (struck) {
-                    leadCell.instrument = pluck;
-                } else if (phase % 4 == 1) {
-                    release(module, p, r, 0);
-                }
-                break;
-            default:
-                break;
+            } else {
+                static constexpr int newActions[4] = {0x73, 0x74, 0x75, 0x76};
+                effect(module, p, r, 0, Effect::Special, newActions[phase / 4]);
             }
-            // The bass's pitch and panning envelopes switched off and on.
-            if (beat.bar == 6 && module.cell(p, r, 1).note != noteNone) {
-                effect(module, p, r, 1, Effect::Special, phase < 8 ? 0x7B : 0x7C);
+            break;
+        case 3:   // the volume envelope switched off and on again
+            if (struck) {
+                effect(module, p, r, 0, Effect::Special, phase % 8 == 0 ? 0x77 : 0x78);
             }
-            // The pad plays each tone twice, the second one fading the first.
-            if (r % 4 == 2) {
-                const Cell& before = module.cell(p, r - 2, 2);
-                put(module, p, r, 2, before.note, before.instrument);
+            break;
+        case 4:   // the pluck, released by note-offs into its tail
+        case 5:
+            if (struck) {
+                module.cell(p, r, 0).instrument = pluck;
+            } else if (phase % 4 == 1) {
+                release(module, p, r, 0);
             }
-            // The organ's filter swept by Z, its resonance set by Z8x.
-            if (r % 4 == 1) {
-                effect(module, p, r, 4, Effect::MidiMacro, 0x18 + (r * 5 + p * 40) % 0x60);
-            } else if (r % 16 == 2) {
-                effect(module, p, r, 4, Effect::MidiMacro, 0x80 + r / 16 * 4 + p * 2);
-            }
+            break;
+        default:
+            break;
         }
-    }
+        // The bass's pitch and panning envelopes switched off and on.
+        if (bar == 6 && module.cell(p, r, 1).note != noteNone) {
+            effect(module, p, r, 1, Effect::Special, phase < 8 ? 0x7B : 0x7C);
+        }
+        // The pad plays each tone twice, the second one fading the first.
+        if (r % 4 == 2) {
+            const Cell& before = module.cell(p, r - 2, 2);
+            put(module, p, r, 2, before.note, before.instrument);
+        }
+        // The organ's filter swept by Z, its resonance set by Z8x.
+        if (r % 4 == 1) {
+            effect(module, p, r, 4, Effect::MidiMacro, 0x18 + (r * 5 + p * 40) % 0x60);
+        } else if (r % 16 == 2) {
+            effect(module, p, r, 4, Effect::MidiMacro, 0x80 + r / 16 * 4 + p * 2);
+        }
+    });
     return module;
 }
 
@@ -1291,103 +1271,94 @@ Module itEffectsModule()
     module.instruments.push_back(instrumentOf("long", static_cast<int>(module.samples.size())));
     const int longInstrument = static_cast<int>(module.instruments.size());
     addCounterMelody(module, 4, organ, 4, 1);
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            Cell& leadCell = module.cell(p, r, 0);
-            const bool struck = leadCell.note != noteNone;
-            switch (beat.bar) {
-            case 0: {  // the volume column's volumes and slides
-                static constexpr VolumeCommand slides[4] = {
-                    VolumeCommand::VolumeSlideDown, VolumeCommand::FineVolumeUp, VolumeCommand::VolumeSlideUp,
-                    VolumeCommand::FineVolumeDown};
-                if (struck) {
-                    volume(module, p, r, 0, VolumeCommand::Volume, phase % 8 == 0 ? 60 : 40);
-                } else {
-                    volume(module, p, r, 0, slides[phase / 2 % 4], phase < 8 ? 2 : 0);
-                }
-                break;
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        switch (bar) {
+        case 0: {  // the volume column's volumes and slides
+            static constexpr VolumeCommand slides[4] = {
+                VolumeCommand::VolumeSlideDown, VolumeCommand::FineVolumeUp, VolumeCommand::VolumeSlideUp,
+                VolumeCommand::FineVolumeDown};
+            if (struck) {
+                volume(module, p, r, 0, VolumeCommand::Volume, phase % 8 == 0 ? 60 : 40);
+            } else {
+                volume(module, p, r, 0, slides[phase / 2 % 4], phase < 8 ? 2 : 0);
             }
-            case 1:    // its portamentos, tone portamento and vibrato
-                if (struck && phase != 0 && phase < 8) {
-                    leadCell.instrument = 0;
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, phase / 2 + 2);
-                } else if (!struck && phase < 8) {
-                    volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
-                } else if (!struck) {
-                    volume(module, p, r, 0,
-                           phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
-                           phase < 12 ? 3 : 0);
-                } else if (phase == 12) {
-                    volume(module, p, r, 0, VolumeCommand::VibratoDepth, 6);
-                }
-                break;
-            case 2: {  // channel volume and its slides
-                static constexpr struct {
-                    Effect command;
-                    int parameter;
-                } channelVolume[8] = {
-                    {Effect::ChannelVolume, 0x30},      {Effect::ChannelVolumeSlide, 0x04},
-                    {Effect::ChannelVolumeSlide, 0x00}, {Effect::ChannelVolumeSlide, 0x30},
-                    {Effect::ChannelVolume, 0x20},      {Effect::ChannelVolumeSlide, 0x2F},
-                    {Effect::ChannelVolumeSlide, 0xF3}, {Effect::ChannelVolume, 0x40},
-                };
-                effect(module, p, r, 0, channelVolume[phase / 2].command, channelVolume[phase / 2].parameter);
-                break;
-            }
-            case 3:    // the long sample from offsets past 64 kB, O00 and SA0
-                if (struck) {
-                    leadCell.instrument = static_cast<std::uint8_t>(longInstrument);
-                    static constexpr int offsets[4] = {0x80, 0x00, 0x40, 0x00};
-                    effect(module, p, r, 0, Effect::SampleOffsetS3m, offsets[phase / 2 % 4]);
-                } else {
-                    effect(module, p, r, 0, Effect::Special, 0xA0 | (phase / 4 % 2));
-                }
-                break;
-            case 4:    // note delay and cut, retrigger
-                if (struck) {
-                    static constexpr int timing[4] = {0xD2, 0xC3, 0xD0, 0xC0};
-                    effect(module, p, r, 0, Effect::Special, timing[phase / 2 % 4]);
-                } else {
-                    effect(module, p, r, 0, Effect::RetriggerS3m, phase < 8 ? 0x92 : 0x00);
-                }
-                break;
-            case 5:    // tremolo, then tremor; panbrello throughout
-                if (phase == 0 || phase == 8) {
-                    effect(module, p, r, 0, Effect::Special, phase == 0 ? 0x40 : 0x52);
-                } else if (phase < 8) {
-                    effect(module, p, r, 0, Effect::TremoloS3m, phase == 1 ? 0x48 : 0x00);
-                } else {
-                    effect(module, p, r, 0, Effect::TremorS3m, phase == 9 ? 0x21 : 0x00);
-                }
-                effect(module, p, r, 2, Effect::Panbrello, r % 8 == 1 ? 0x48 : 0x00);
-                break;
-            case 6:    // vibrato and fine vibrato, sine then square
-                if (phase == 0 || phase == 8) {
-                    effect(module, p, r, 0, Effect::Special, phase == 0 ? 0x30 : 0x32);
-                } else {
-                    effect(module, p, r, 0, phase < 8 ? Effect::VibratoS3m : Effect::FineVibrato,
-                           phase == 1 ? 0x46 : phase == 9 ? 0x8C : 0x00);
-                }
-                break;
-            default:   // arpeggio
-                effect(module, p, r, 0, Effect::ArpeggioS3m, phase == 0 ? 0x37 : phase == 8 ? 0x47 : 0x00);
-                break;
-            }
-            // The organ's filter, closed and opened by Z.
-            if (r % 4 == 1) {
-                effect(module, p, r, 4, Effect::MidiMacro, 0x20 + (r * 7 + p * 30) % 0x5F);
-            } else if (r % 16 == 2) {
-                effect(module, p, r, 4, Effect::MidiMacro, 0x80 + r / 16 * 3);
-            }
+            break;
         }
-    }
-    const struct {
-        int pattern, row;
-        Effect command;
-        int parameter;
-    } song[] = {
+        case 1:    // its portamentos, tone portamento and vibrato
+            if (struck && phase != 0 && phase < 8) {
+                module.cell(p, r, 0).instrument = 0;
+                volume(module, p, r, 0, VolumeCommand::TonePortamento, phase / 2 + 2);
+            } else if (!struck && phase < 8) {
+                volume(module, p, r, 0, VolumeCommand::TonePortamento, 0);
+            } else if (!struck) {
+                volume(module, p, r, 0,
+                       phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
+                       phase < 12 ? 3 : 0);
+            } else if (phase == 12) {
+                volume(module, p, r, 0, VolumeCommand::VibratoDepth, 6);
+            }
+            break;
+        case 2: {  // channel volume and its slides
+            static constexpr struct {
+                Effect command;
+                int parameter;
+            } channelVolume[8] = {
+                {Effect::ChannelVolume, 0x30},      {Effect::ChannelVolumeSlide, 0x04},
+                {Effect::ChannelVolumeSlide, 0x00}, {Effect::ChannelVolumeSlide, 0x30},
+                {Effect::ChannelVolume, 0x20},      {Effect::ChannelVolumeSlide, 0x2F},
+                {Effect::ChannelVolumeSlide, 0xF3}, {Effect::ChannelVolume, 0x40},
+            };
+            effect(module, p, r, 0, channelVolume[phase / 2].command, channelVolume[phase / 2].parameter);
+            break;
+        }
+        case 3:    // the long sample from offsets past 64 kB, O00 and SA0
+            if (struck) {
+                module.cell(p, r, 0).instrument = static_cast<std::uint8_t>(longInstrument);
+                static constexpr int offsets[4] = {0x80, 0x00, 0x40, 0x00};
+                effect(module, p, r, 0, Effect::SampleOffsetS3m, offsets[phase / 2 % 4]);
+            } else {
+                effect(module, p, r, 0, Effect::Special, 0xA0 | (phase / 4 % 2));
+            }
+            break;
+        case 4:    // note delay and cut, retrigger
+            if (struck) {
+                static constexpr int timing[4] = {0xD2, 0xC3, 0xD0, 0xC0};
+                effect(module, p, r, 0, Effect::Special, timing[phase / 2 % 4]);
+            } else {
+                effect(module, p, r, 0, Effect::RetriggerS3m, phase < 8 ? 0x92 : 0x00);
+            }
+            break;
+        case 5:    // tremolo, then tremor; panbrello throughout
+            if (phase == 0 || phase == 8) {
+                effect(module, p, r, 0, Effect::Special, phase == 0 ? 0x40 : 0x52);
+            } else if (phase < 8) {
+                effect(module, p, r, 0, Effect::TremoloS3m, phase == 1 ? 0x48 : 0x00);
+            } else {
+                effect(module, p, r, 0, Effect::TremorS3m, phase == 9 ? 0x21 : 0x00);
+            }
+            effect(module, p, r, 2, Effect::Panbrello, r % 8 == 1 ? 0x48 : 0x00);
+            break;
+        case 6:    // vibrato and fine vibrato, sine then square
+            if (phase == 0 || phase == 8) {
+                effect(module, p, r, 0, Effect::Special, phase == 0 ? 0x30 : 0x32);
+            } else {
+                effect(module, p, r, 0, phase < 8 ? Effect::VibratoS3m : Effect::FineVibrato,
+                       phase == 1 ? 0x46 : phase == 9 ? 0x8C : 0x00);
+            }
+            break;
+        default:   // arpeggio
+            effect(module, p, r, 0, Effect::ArpeggioS3m, phase == 0 ? 0x37 : phase == 8 ? 0x47 : 0x00);
+            break;
+        }
+        // The organ's filter, closed and opened by Z.
+        if (r % 4 == 1) {
+            effect(module, p, r, 4, Effect::MidiMacro, 0x20 + (r * 7 + p * 30) % 0x5F);
+        } else if (r % 16 == 2) {
+            effect(module, p, r, 4, Effect::MidiMacro, 0x80 + r / 16 * 3);
+        }
+    });
+    // The song's pace and volume.
+    changeSong(module, {
         {0, 8, Effect::GlobalVolumeS3m, 0x60},    {0, 12, Effect::GlobalVolumeSlideS3m, 0x04},
         {0, 16, Effect::GlobalVolumeSlideS3m, 0x30}, {0, 20, Effect::GlobalVolumeSlideS3m, 0xF8},
         {0, 24, Effect::Special, 0x62},           {0, 32, Effect::SetTempo, 0x12},
@@ -1396,10 +1367,7 @@ Module itEffectsModule()
         {0, 48, Effect::SetTempo, 0x96},          {0, 56, Effect::Special, 0xE1},
         {1, 0, Effect::SetSpeed, 0x06},           {1, 16, Effect::Special, 0x64},
         {1, 24, Effect::GlobalVolumeS3m, 0x80},   {1, 40, Effect::SetSpeed, 0x05},
-    };
-    for (const auto& change : song) {
-        effect(module, change.pattern, change.row, 1, change.command, change.parameter);
-    }
+    });
     return module;
 }
 
@@ -1411,72 +1379,49 @@ Module itAmigaModule()
     Module module = itModule(5, false);
     module.title = "it amiga";
     addCounterMelody(module, 4, organ, 4, 1);
-    for (int p = 0; p < 2; ++p) {
-        for (int r = 0; r < 64; ++r) {
-            const Beat beat = beatOf(p, r);
-            const int phase = beat.phase;
-            Cell& leadCell = module.cell(p, r, 0);
-            const bool struck = leadCell.note != noteNone;
-            switch (beat.bar) {
-            case 0:   // up and down, E00 taking F's parameter
-                if (!struck) {
-                    effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUpS3m : Effect::PortamentoDownS3m,
-                           phase % 4 == 1 ? 0x06 : 0x00);
-                }
-                break;
-            case 1:   // fine and extra fine
-                if (!struck) {
-                    effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUpS3m : Effect::PortamentoDownS3m,
-                           phase < 8 ? 0xF4 : 0xEA);
-                }
-                break;
-            case 2:   // tone portamento, G00 going on
-                if (struck && phase != 0) {
-                    leadCell.instrument = 0;
-                    effect(module, p, r, 0, Effect::TonePortamentoS3m, phase < 8 ? 0x0C : 0x30);
-                } else if (!struck) {
-                    effect(module, p, r, 0, Effect::TonePortamentoS3m, 0x00);
-                }
-                break;
-            case 3:   // vibrato and fine vibrato
-                effect(module, p, r, 0, phase < 8 ? Effect::VibratoS3m : Effect::FineVibrato,
-                       phase == 0 ? 0x48 : phase == 8 ? 0x6C : 0x00);
-                break;
-            case 4:   // K after H, L after G
-                if (phase < 8) {
-                    effect(module, p, r, 0, struck ? Effect::VibratoS3m : Effect::VibratoVolumeS3m,
-                           struck ? 0x56 : 0x02);
-                } else if (struck && phase != 8) {
-                    leadCell.instrument = 0;
-                    effect(module, p, r, 0, Effect::TonePortamentoS3m, 0x20);
-                } else if (!struck) {
-                    effect(module, p, r, 0, Effect::TonePortamentoVolumeS3m, 0x01);
-                }
-                break;
-            case 5:   // arpeggio
-                effect(module, p, r, 0, Effect::ArpeggioS3m, phase == 0 ? 0x47 : phase == 8 ? 0x38 : 0x00);
-                break;
-            case 6:   // the volume column's portamentos
-                if (!struck) {
-                    volume(module, p, r, 0,
-                           phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
-                           phase < 8 ? 4 : 2);
-                }
-                break;
-            default:  // its vibrato (its tone portamento under Amiga slides starts two rows
-                      // later in the peer than in Impulse Tracker's description, and is left out)
-                if (phase >= 8) {
-                    volume(module, p, r, 0, VolumeCommand::VibratoDepth, struck ? 5 : 0);
-                }
-                break;
+    forEachRow(module, [&](int p, int r, int bar, int phase, bool struck) {
+        switch (bar) {
+        case 0:   // up and down, E00 taking F's parameter
+            if (!struck) {
+                effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUpS3m : Effect::PortamentoDownS3m,
+                       phase % 4 == 1 ? 0x06 : 0x00);
             }
-            // The bass glides into its octave and back.
-            if (phase == 8 || phase == 14) {
-                module.cell(p, r, 1).instrument = 0;
-                effect(module, p, r, 1, Effect::TonePortamentoS3m, phase == 8 ? 0x40 : 0x18);
+            break;
+        case 1:   // fine and extra fine
+            if (!struck) {
+                effect(module, p, r, 0, phase % 4 == 1 ? Effect::PortamentoUpS3m : Effect::PortamentoDownS3m,
+                       phase < 8 ? 0xF4 : 0xEA);
             }
+            break;
+        case 2:   // tone portamento, G00 going on
+            glideToNotes(module, p, r, phase, struck, Effect::TonePortamentoS3m, phase < 8 ? 0x0C : 0x30);
+            break;
+        case 3:   // vibrato and fine vibrato
+            effect(module, p, r, 0, phase < 8 ? Effect::VibratoS3m : Effect::FineVibrato,
+                   phase == 0 ? 0x48 : phase == 8 ? 0x6C : 0x00);
+            break;
+        case 4:   // K after H, L after G
+            volumeSlidesAfterVibratoAndGlide(module, p, r, phase, struck);
+            break;
+        case 5:   // arpeggio
+            effect(module, p, r, 0, Effect::ArpeggioS3m, phase == 0 ? 0x47 : phase == 8 ? 0x38 : 0x00);
+            break;
+        case 6:   // the volume column's portamentos
+            if (!struck) {
+                volume(module, p, r, 0,
+                       phase % 4 == 1 ? VolumeCommand::PortamentoUp : VolumeCommand::PortamentoDown,
+                       phase < 8 ? 4 : 2);
+            }
+            break;
+        default:  // its vibrato (its tone portamento under Amiga slides starts two rows
+                  // later in the peer than in Impulse Tracker's description, and is left out)
+            if (phase >= 8) {
+                volume(module, p, r, 0, VolumeCommand::VibratoDepth, struck ? 5 : 0);
+            }
+            break;
         }
-    }
+        glideBass(module, p, r, phase, Effect::TonePortamentoS3m);
+    });
     return module;
 }
 

@@ -12,48 +12,11 @@
 #include "sound/it_samples.h"
 #include "sound/module.h"
 #include "tests/sound/it_writer.h"
+#include "tests/sound/tracker_fields.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::uint32_t word(const Bytes& bytes, std::size_t offset)
-{
-    return static_cast<std::uint32_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
-}
-std::uint32_t dword(const Bytes& bytes, std::size_t offset)
-{
-    return word(bytes, offset) | word(bytes, offset + 2) << 16;
-}
-void putWord(Bytes& bytes, std::size_t offset, std::uint32_t value)
-{
-    bytes.at(offset) = static_cast<std::uint8_t>(value);
-    bytes.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
-}
-void putDword(Bytes& bytes, std::size_t offset, std::uint32_t value)
-{
-    putWord(bytes, offset, value & 0xFFFF);
-    putWord(bytes, offset + 2, value >> 16);
-}
-
-// Where the tables of a written file put each part, read as the format lays them out.
-struct Layout {
-    explicit Layout(const Bytes& file)
-    {
-        const std::size_t orders = word(file, 0x20);
-        const std::size_t instruments = word(file, 0x22);
-        const std::size_t samples = word(file, 0x24);
-        instrumentPointers = 0xC0 + orders;
-        samplePointers = instrumentPointers + instruments * 4;
-        patternPointers = samplePointers + samples * 4;
-        instrument = instruments ? dword(file, instrumentPointers) : 0;
-        sample = samples ? dword(file, samplePointers) : 0;
-        pattern = dword(file, patternPointers);
-        sampleData = sample ? dword(file, sample + 0x48) : 0;
-    }
-    std::size_t instrumentPointers, samplePointers, patternPointers;
-    std::size_t instrument, sample, pattern, sampleData;
-};
 
 // Sample frames that need every width of the compression: a quiet sine (narrow
 // widths), silence, full-range noise (the widest width) and steps.
@@ -332,11 +295,11 @@ TEST(ItLoaderTest, WrittenModuleReadsBackWithEveryField)
 
     // A few of the file's bytes, against the format's layout, so that the writer and
     // the loader cannot agree on a wrong reading between themselves.
-    const Layout at(file);
-    EXPECT_EQ(word(file, 0x2C), 1u | 4 | 8 | 16 | 32);  // stereo, instruments, linear, old effects, Gxx
+    const ItLayout at(file);
+    EXPECT_EQ(littleWord(file, 0x2C), 1u | 4 | 8 | 16 | 32);  // stereo, instruments, linear, old effects, Gxx
     EXPECT_EQ(file[0x40 + 2], 100);                      // surround
     EXPECT_EQ(file[0x40 + 3], 0x80 | 16);                // muted, panning 64 of 256
-    EXPECT_EQ(word(file, at.instrument + 0x14), 100u);   // fadeout in steps of a 1024 fade volume
+    EXPECT_EQ(littleWord(file, at.instrument + 0x14), 100u);   // fadeout in steps of a 1024 fade volume
     EXPECT_EQ(file[at.instrument + 0x19], 40);           // panning 160 of 256, in use
     EXPECT_EQ(file[at.instrument + 0x3A], 0x80 | 90);    // cutoff, in use
     EXPECT_EQ(file[at.instrument + 0x130], 1 | 2 | 4 | 8);   // volume envelope: on, loop, sustain, carry
@@ -381,7 +344,7 @@ TEST(ItLoaderTest, EverySampleCodingGivesTheSameFrames)
     for (ItSampleCoding coding : {ItSampleCoding::Raw, ItSampleCoding::Compressed214, ItSampleCoding::Compressed215}) {
         SCOPED_TRACE(static_cast<int>(coding));
         const Bytes file = writeIt(module, coding);
-        const Layout at(file);
+        const ItLayout at(file);
         const bool compressed = coding != ItSampleCoding::Raw;
         EXPECT_EQ((file[at.sample + 0x12] & 8) != 0, compressed);
         EXPECT_EQ((file[at.sample + 0x2E] & 4) != 0, coding == ItSampleCoding::Compressed215);
@@ -499,13 +462,13 @@ public:
     {
         add(0xC0 + orders.size() + static_cast<std::size_t>(instruments + samples + patterns) * 4);
         text(0, "IMPM");
-        putWord(bytes, 0x20, static_cast<std::uint32_t>(orders.size()));
-        putWord(bytes, 0x22, static_cast<std::uint32_t>(instruments));
-        putWord(bytes, 0x24, static_cast<std::uint32_t>(samples));
-        putWord(bytes, 0x26, static_cast<std::uint32_t>(patterns));
-        putWord(bytes, 0x28, static_cast<std::uint32_t>(version));
-        putWord(bytes, 0x2A, static_cast<std::uint32_t>(version));
-        putWord(bytes, 0x2C, static_cast<std::uint32_t>(flags));
+        putLittleWord(bytes, 0x20, static_cast<std::uint32_t>(orders.size()));
+        putLittleWord(bytes, 0x22, static_cast<std::uint32_t>(instruments));
+        putLittleWord(bytes, 0x24, static_cast<std::uint32_t>(samples));
+        putLittleWord(bytes, 0x26, static_cast<std::uint32_t>(patterns));
+        putLittleWord(bytes, 0x28, static_cast<std::uint32_t>(version));
+        putLittleWord(bytes, 0x2A, static_cast<std::uint32_t>(version));
+        putLittleWord(bytes, 0x2C, static_cast<std::uint32_t>(flags));
         for (std::size_t i = 0; i < orders.size(); ++i) {
             bytes[0xC0 + i] = static_cast<std::uint8_t>(orders[i]);
         }
@@ -522,7 +485,7 @@ TEST(ItLoaderTest, OldFormatFileByHand)
     file.put(0x80, {70, 0, 32, 64});
 
     const std::size_t instrument = file.add(554);
-    putDword(file.bytes, 0xC2, static_cast<std::uint32_t>(instrument));
+    putLittleDword(file.bytes, 0xC2, static_cast<std::uint32_t>(instrument));
     file.text(instrument, "IMPI");
     // Envelope on, loop and sustain loop; loop 0 to 1, sustain 2 to 5; fadeout 32;
     // NNA note off; duplicate note check on.
@@ -538,16 +501,16 @@ TEST(ItLoaderTest, OldFormatFileByHand)
     file.put(instrument + 0x1F8, {0, 64, 10, 32, 20, 0, 0xFF, 0xFF, 30, 10});
 
     const std::size_t sample = file.add(0x50);
-    putDword(file.bytes, 0xC6, static_cast<std::uint32_t>(sample));
+    putLittleDword(file.bytes, 0xC6, static_cast<std::uint32_t>(sample));
     file.text(sample, "IMPS");
     file.put(sample + 0x11, {80, 1 | 16 | 32, 40});   // global volume 80 is too loud; data, loop, sustain
     file.text(sample + 0x14, "unsigned");
     file.put(sample + 0x2E, {0, 0x80 | 64});          // unsigned; panning 64, in use
-    putDword(file.bytes, sample + 0x30, 4);           // frames
-    putDword(file.bytes, sample + 0x34, 1);           // loop 1 to 10, of which 1 to 4 exist
-    putDword(file.bytes, sample + 0x38, 10);
-    putDword(file.bytes, sample + 0x40, 3);           // an empty sustain loop
-    putDword(file.bytes, sample + 0x44, 3);
+    putLittleDword(file.bytes, sample + 0x30, 4);           // frames
+    putLittleDword(file.bytes, sample + 0x34, 1);           // loop 1 to 10, of which 1 to 4 exist
+    putLittleDword(file.bytes, sample + 0x38, 10);
+    putLittleDword(file.bytes, sample + 0x40, 3);           // an empty sustain loop
+    putLittleDword(file.bytes, sample + 0x44, 3);
     file.put(sample + 0x4C, {70, 80, 5, 1});          // vibrato: speed, depth, rate, ramp down
 
     const Bytes packed = {
@@ -566,13 +529,13 @@ TEST(ItLoaderTest, OldFormatFileByHand)
         0, 0, 0,
     };
     const std::size_t pattern = file.add(8 + packed.size());
-    putDword(file.bytes, 0xCA, static_cast<std::uint32_t>(pattern));
-    putWord(file.bytes, pattern, static_cast<std::uint32_t>(packed.size()));
-    putWord(file.bytes, pattern + 2, 4);
+    putLittleDword(file.bytes, 0xCA, static_cast<std::uint32_t>(pattern));
+    putLittleWord(file.bytes, pattern, static_cast<std::uint32_t>(packed.size()));
+    putLittleWord(file.bytes, pattern + 2, 4);
     std::memcpy(&file.bytes[pattern + 8], packed.data(), packed.size());
 
     const std::size_t data = file.add(4);
-    putDword(file.bytes, sample + 0x48, static_cast<std::uint32_t>(data));
+    putLittleDword(file.bytes, sample + 0x48, static_cast<std::uint32_t>(data));
     file.put(data, {0x00, 0x80, 0xFF, 0x40});
 
     Module module;
@@ -696,9 +659,9 @@ Bytes tooManyCells()
     file.header({0}, 0, 0, patterns, 0x0214, 0);
     const Bytes packed = {64 | 0x80, 0x08, 1, 6, 0};
     const std::size_t pattern = file.add(8 + packed.size());
-    putDword(file.bytes, 0xC1, static_cast<std::uint32_t>(pattern));
-    putWord(file.bytes, pattern, static_cast<std::uint32_t>(packed.size()));
-    putWord(file.bytes, pattern + 2, 1);
+    putLittleDword(file.bytes, 0xC1, static_cast<std::uint32_t>(pattern));
+    putLittleWord(file.bytes, pattern, static_cast<std::uint32_t>(packed.size()));
+    putLittleWord(file.bytes, pattern + 2, 1);
     std::memcpy(&file.bytes[pattern + 8], packed.data(), packed.size());
     return file.bytes;
 }
@@ -707,8 +670,8 @@ TEST(ItLoaderTest, DamagedFilesAreRefused)
 {
     const Bytes raw = writeIt(smallModule(), ItSampleCoding::Raw);
     const Bytes compressed = writeIt(smallModule(), ItSampleCoding::Compressed214);
-    const Layout at(raw);
-    const Layout packedAt(compressed);
+    const ItLayout at(raw);
+    const ItLayout packedAt(compressed);
     using Damage = std::function<void(Bytes&)>;
     const struct {
         const char* what;
@@ -722,32 +685,32 @@ TEST(ItLoaderTest, DamagedFilesAreRefused)
         {"cut in the header", &raw, [](Bytes& f) { f.resize(0x80); }, LoadResult::HeaderCutShort},
         {"cut in the pointer tables", &raw, [&](Bytes& f) { f.resize(at.patternPointers + 2); },
          LoadResult::HeaderCutShort},
-        {"no orders", &raw, [](Bytes& f) { putWord(f, 0x20, 0); }, LoadResult::BadSongLength},
-        {"257 orders", &raw, [](Bytes& f) { putWord(f, 0x20, 257); }, LoadResult::BadSongLength},
-        {"256 instruments", &raw, [](Bytes& f) { putWord(f, 0x22, 256); }, LoadResult::BadHeader},
+        {"no orders", &raw, [](Bytes& f) { putLittleWord(f, 0x20, 0); }, LoadResult::BadSongLength},
+        {"257 orders", &raw, [](Bytes& f) { putLittleWord(f, 0x20, 257); }, LoadResult::BadSongLength},
+        {"256 instruments", &raw, [](Bytes& f) { putLittleWord(f, 0x22, 256); }, LoadResult::BadHeader},
         {"instrument without its signature", &raw, [&](Bytes& f) { f[at.instrument] = 'X'; },
          LoadResult::BadHeader},
         {"instrument pointer outside the file", &raw,
-         [&](Bytes& f) { putDword(f, at.instrumentPointers, static_cast<std::uint32_t>(f.size()) - 100); },
+         [&](Bytes& f) { putLittleDword(f, at.instrumentPointers, static_cast<std::uint32_t>(f.size()) - 100); },
          LoadResult::InstrumentsCutShort},
         {"sample header pointer outside the file", &raw,
-         [&](Bytes& f) { putDword(f, at.samplePointers, static_cast<std::uint32_t>(f.size()) - 40); },
+         [&](Bytes& f) { putLittleDword(f, at.samplePointers, static_cast<std::uint32_t>(f.size()) - 40); },
          LoadResult::InstrumentsCutShort},
         {"pattern pointer outside the file", &raw,
-         [&](Bytes& f) { putDword(f, at.patternPointers, static_cast<std::uint32_t>(f.size()) + 1); },
+         [&](Bytes& f) { putLittleDword(f, at.patternPointers, static_cast<std::uint32_t>(f.size()) + 1); },
          LoadResult::PatternsCutShort},
         {"pattern longer than the file", &raw,
          [&](Bytes& f) {
-             putWord(f, at.pattern, 0xFFFF);
+             putLittleWord(f, at.pattern, 0xFFFF);
              f.resize(at.pattern + 100);
          },
          LoadResult::PatternsCutShort},
-        {"pattern of 0 rows", &raw, [&](Bytes& f) { putWord(f, at.pattern + 2, 0); }, LoadResult::BadPattern},
-        {"pattern of 201 rows", &raw, [&](Bytes& f) { putWord(f, at.pattern + 2, 201); }, LoadResult::BadPattern},
+        {"pattern of 0 rows", &raw, [&](Bytes& f) { putLittleWord(f, at.pattern + 2, 0); }, LoadResult::BadPattern},
+        {"pattern of 201 rows", &raw, [&](Bytes& f) { putLittleWord(f, at.pattern + 2, 201); }, LoadResult::BadPattern},
         // A cell whose mask asks for four fields, with its pattern ending after one.
         {"packed cell overrunning its pattern", &raw,
          [&](Bytes& f) {
-             putWord(f, at.pattern, 3);
+             putLittleWord(f, at.pattern, 3);
              f[at.pattern + 8] = 0x81;
              f[at.pattern + 9] = 0x0F;
              f[at.pattern + 10] = 60;
@@ -755,28 +718,28 @@ TEST(ItLoaderTest, DamagedFilesAreRefused)
          LoadResult::BadPattern},
         {"cell past the last row", &raw,
          [&](Bytes& f) {
-             putWord(f, at.pattern, 5);
-             putWord(f, at.pattern + 2, 1);
+             putLittleWord(f, at.pattern, 5);
+             putLittleWord(f, at.pattern + 2, 1);
              const std::uint8_t data[] = {0, 0x81, 0x01, 60, 0};
              std::memcpy(&f[at.pattern + 8], data, sizeof data);
          },
          LoadResult::BadPattern},
         {"sample data outside the file", &raw,
-         [&](Bytes& f) { putDword(f, at.sample + 0x48, static_cast<std::uint32_t>(f.size()) - 10); },
+         [&](Bytes& f) { putLittleDword(f, at.sample + 0x48, static_cast<std::uint32_t>(f.size()) - 10); },
          LoadResult::SamplesCutShort},
-        {"sample of 2^31 frames", &raw, [&](Bytes& f) { putDword(f, at.sample + 0x30, 0x80000000u); },
+        {"sample of 2^31 frames", &raw, [&](Bytes& f) { putLittleDword(f, at.sample + 0x30, 0x80000000u); },
          LoadResult::TooLarge},
         {"more compressed frames than 8 a byte", &compressed,
          [&](Bytes& f) {
-             putDword(f, packedAt.sample + 0x30,
+             putLittleDword(f, packedAt.sample + 0x30,
                       static_cast<std::uint32_t>((f.size() - packedAt.sampleData) * 8 + 1));
          },
          LoadResult::SamplesCutShort},
         {"compressed block longer than the data", &compressed,
-         [&](Bytes& f) { putWord(f, packedAt.sampleData, 0xFFFF); }, LoadResult::BadSample},
+         [&](Bytes& f) { putLittleWord(f, packedAt.sampleData, 0xFFFF); }, LoadResult::BadSample},
         {"compressed width out of range", &compressed,
          [&](Bytes& f) {
-             putDword(f, packedAt.sample + 0x30, 1);
+             putLittleDword(f, packedAt.sample + 0x30, 1);
              const std::uint8_t block[] = {0x04, 0x00, 0x09, 0x01, 0x00, 0x00};
              std::memcpy(&f[packedAt.sampleData], block, sizeof block);
          },
@@ -798,7 +761,7 @@ TEST(ItLoaderTest, DamagedFilesAreRefused)
     EXPECT_EQ(loadIt(huge.data(), huge.size(), module), LoadResult::TooLarge);
     // The same file with fewer patterns is no trouble: the count is what was refused.
     Bytes fewer = huge;
-    putWord(fewer, 0x26, 100);
+    putLittleWord(fewer, 0x26, 100);
     EXPECT_EQ(loadIt(fewer.data(), fewer.size(), module), LoadResult::Loaded);
     EXPECT_EQ(module.channels, 64);
 }

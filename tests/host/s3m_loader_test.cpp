@@ -8,6 +8,7 @@
 
 #include "sound/module.h"
 #include "tests/sound/s3m_writer.h"
+#include "tests/sound/tracker_fields.h"
 
 namespace {
 
@@ -16,16 +17,14 @@ LoadResult load(const std::vector<std::uint8_t>& bytes, Module& module)
     return loadS3m(bytes.data(), bytes.size(), module);
 }
 
-void putWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
+void expectSameCell(const Cell& want, const Cell& got, const std::string& where)
 {
-    bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
-    bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void putDword(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
-{
-    putWord(bytes, offset, value & 0xFFFF);
-    putWord(bytes, offset + 2, value >> 16);
+    EXPECT_EQ(got.note, want.note) << where;
+    EXPECT_EQ(got.instrument, want.instrument) << where;
+    EXPECT_EQ(got.volumeCommand, want.volumeCommand) << where;
+    EXPECT_EQ(got.volumeValue, want.volumeValue) << where;
+    EXPECT_EQ(got.effect, want.effect) << where;
+    EXPECT_EQ(got.parameter, want.parameter) << where;
 }
 
 // Checks every field an S3M file can hold.
@@ -57,12 +56,7 @@ void expectSameModule(const Module& expected, const Module& actual)
                 const Cell& got = actual.patterns[p].cell(row, channel, actual.channels);
                 const std::string where =
                     "pattern " + std::to_string(p) + " row " + std::to_string(row) + " channel " + std::to_string(channel);
-                EXPECT_EQ(got.note, want.note) << where;
-                EXPECT_EQ(got.instrument, want.instrument) << where;
-                EXPECT_EQ(got.volumeCommand, want.volumeCommand) << where;
-                EXPECT_EQ(got.volumeValue, want.volumeValue) << where;
-                EXPECT_EQ(got.effect, want.effect) << where;
-                EXPECT_EQ(got.parameter, want.parameter) << where;
+                expectSameCell(want, got, where);
             }
         }
     }
@@ -111,18 +105,9 @@ Module everyFieldModule()
         pattern.cells.resize(64 * 5);
     }
     // Every command letter once, in the first pattern's first channel.
-    const Effect letters[] = {
-        Effect::SetSpeed, Effect::JumpToOrder, Effect::BreakToRow, Effect::VolumeSlideS3m,
-        Effect::PortamentoDownS3m, Effect::PortamentoUpS3m, Effect::TonePortamentoS3m, Effect::VibratoS3m,
-        Effect::TremorS3m, Effect::ArpeggioS3m, Effect::VibratoVolumeS3m, Effect::TonePortamentoVolumeS3m,
-        Effect::ChannelVolume, Effect::ChannelVolumeSlide, Effect::SampleOffsetS3m, Effect::PanningSlideS3m,
-        Effect::RetriggerS3m, Effect::TremoloS3m, Effect::Special, Effect::SetTempo,
-        Effect::FineVibrato, Effect::GlobalVolumeS3m, Effect::GlobalVolumeSlideS3m, Effect::SetPanning,
-        Effect::Panbrello, Effect::MidiMacro,
-    };
     for (int row = 0; row < 26; ++row) {
         Cell& cell = module.cell(0, row, 0);
-        cell.effect = letters[row];
+        cell.effect = commandLetters[static_cast<std::size_t>(row)];
         cell.parameter = static_cast<std::uint8_t>(row * 9 + 1);
     }
     // Notes from C-1 to B-9, a cut, volumes 0 and 64, an instrument without a note.
@@ -193,11 +178,11 @@ struct HandMadeFile {
         std::memcpy(bytes.data(), "hand made", 9);
         bytes[0x1C] = 0x1A;
         bytes[0x1D] = 16;
-        putWord(bytes, 0x20, 2);
-        putWord(bytes, 0x22, 4);
-        putWord(bytes, 0x24, 3);
-        putWord(bytes, 0x28, 0x1300);   // Scream Tracker 3.00: fast volume slides
-        putWord(bytes, 0x2A, 2);        // unsigned samples
+        putLittleWord(bytes, 0x20, 2);
+        putLittleWord(bytes, 0x22, 4);
+        putLittleWord(bytes, 0x24, 3);
+        putLittleWord(bytes, 0x28, 0x1300);   // Scream Tracker 3.00: fast volume slides
+        putLittleWord(bytes, 0x2A, 2);        // unsigned samples
         std::memcpy(&bytes[0x2C], "SCRM", 4);
         bytes[0x30] = 80;               // global volume past 64
         bytes[0x31] = 0;                // speed 0: the default
@@ -211,19 +196,19 @@ struct HandMadeFile {
         bytes[0x60] = 0;
         bytes[0x61] = 255;
         for (std::size_t i = 0; i < 4; ++i) {
-            putWord(bytes, 0x62 + i * 2, static_cast<std::uint32_t>((samplesAt + i * 0x50) / 16));
+            putLittleWord(bytes, 0x62 + i * 2, static_cast<std::uint32_t>((samplesAt + i * 0x50) / 16));
         }
-        putWord(bytes, 0x6A, patternAt / 16);
-        putWord(bytes, 0x6C, 0);        // an empty pattern
-        putWord(bytes, 0x6E, cutPatternAt / 16);
+        putLittleWord(bytes, 0x6A, patternAt / 16);
+        putLittleWord(bytes, 0x6C, 0);        // an empty pattern
+        putLittleWord(bytes, 0x6E, cutPatternAt / 16);
         // Panning table: channel 0's entry lacks the "given" bit, channel 4 goes hard left.
         bytes[0x70] = 0x0F;
         bytes[0x74] = 0x20;
 
         // Sample 1: 8-bit, loop 1 to 99 (cut to 4), volume 70, C2SPD 0.
         sampleHeader(0, 1, dataAt / 16, 4, 1);
-        putDword(bytes, samplesAt + 0x14, 1);
-        putDword(bytes, samplesAt + 0x18, 99);
+        putLittleDword(bytes, samplesAt + 0x14, 1);
+        putLittleDword(bytes, samplesAt + 0x18, 99);
         bytes[samplesAt + 0x1C] = 70;
         std::memcpy(&bytes[dataAt], "\x80\xFF\x00\x7F", 4);
         // Sample 2: 16-bit stereo of 2 frames, the left channel's block first.
@@ -233,8 +218,8 @@ struct HandMadeFile {
         // Sample 3: an AdLib instrument; sample 4: a loop whose end comes before its start.
         sampleHeader(2, 2, 0, 0, 0);
         sampleHeader(3, 1, dataAt / 16, 4, 1);
-        putDword(bytes, samplesAt + 3 * 0x50 + 0x14, 3);
-        putDword(bytes, samplesAt + 3 * 0x50 + 0x18, 2);
+        putLittleDword(bytes, samplesAt + 3 * 0x50 + 0x14, 3);
+        putLittleDword(bytes, samplesAt + 3 * 0x50 + 0x18, 2);
 
         // Pattern 0: rows 0 to 25 hold commands A to Z in channel 0 (parameter = row).
         std::vector<std::uint8_t> packed;
@@ -252,13 +237,13 @@ struct HandMadeFile {
         // Row 27: octave 9 (past B-9), and an instrument without a note.
         packed.insert(packed.end(), {0x20 | 0, 0x9B, 0, 0x20 | 1, 0xFF, 3, 0});
         packed.resize(packed.size() + 64 - 28, 0);
-        putWord(bytes, patternAt, static_cast<std::uint32_t>(packed.size() + 2));
+        putLittleWord(bytes, patternAt, static_cast<std::uint32_t>(packed.size() + 2));
         std::copy(packed.begin(), packed.end(), bytes.begin() + patternAt + 2);
 
         // Pattern 2: row 0 holds a note; row 1's entry is cut in two by the length word,
         // which the reading of the 64 rows (zeros after it) passes over.
         const std::uint8_t cut[] = {0x20 | 0, 0x41, 1, 0, 0x20 | 1, 0x42, 1};
-        putWord(bytes, cutPatternAt, 2 + sizeof cut - 1);
+        putLittleWord(bytes, cutPatternAt, 2 + sizeof cut - 1);
         std::memcpy(&bytes[cutPatternAt + 2], cut, sizeof cut);
     }
 
@@ -266,8 +251,8 @@ struct HandMadeFile {
     {
         const std::size_t at = samplesAt + index * 0x50;
         bytes[at] = type;
-        putWord(bytes, at + 0x0E, static_cast<std::uint32_t>(paragraph));
-        putDword(bytes, at + 0x10, length);
+        putLittleWord(bytes, at + 0x0E, static_cast<std::uint32_t>(paragraph));
+        putLittleDword(bytes, at + 0x10, length);
         bytes[at + 0x1C] = 32;
         bytes[at + 0x1F] = flags;
         const std::string name = "sample " + std::to_string(index + 1);
@@ -304,18 +289,10 @@ TEST(S3mLoaderTest, HandMadeFileIsDecodedAsTheFormatDescribes)
     }
 
     ASSERT_EQ(module.patterns.size(), 3u);
-    const Effect letters[] = {
-        Effect::SetSpeed, Effect::JumpToOrder, Effect::BreakToRow, Effect::VolumeSlideS3m,
-        Effect::PortamentoDownS3m, Effect::PortamentoUpS3m, Effect::TonePortamentoS3m, Effect::VibratoS3m,
-        Effect::TremorS3m, Effect::ArpeggioS3m, Effect::VibratoVolumeS3m, Effect::TonePortamentoVolumeS3m,
-        Effect::ChannelVolume, Effect::ChannelVolumeSlide, Effect::SampleOffsetS3m, Effect::PanningSlideS3m,
-        Effect::RetriggerS3m, Effect::TremoloS3m, Effect::Special, Effect::SetTempo,
-        Effect::FineVibrato, Effect::GlobalVolumeS3m, Effect::GlobalVolumeSlideS3m, Effect::SetPanning,
-        Effect::Panbrello, Effect::MidiMacro,
-    };
     for (int row = 0; row < 26; ++row) {
-        EXPECT_EQ(module.cell(0, row, 0).effect, letters[row]) << "letter " << static_cast<char>('A' + row);
-        EXPECT_EQ(module.cell(0, row, 0).parameter, row);
+        const Cell& cell = module.cell(0, row, 0);
+        EXPECT_EQ(cell.effect, commandLetters[static_cast<std::size_t>(row)]) << "letter " << static_cast<char>('A' + row);
+        EXPECT_EQ(cell.parameter, row);
     }
     const struct {
         int row, channel;
@@ -332,14 +309,7 @@ TEST(S3mLoaderTest, HandMadeFileIsDecodedAsTheFormatDescribes)
         {1, 1, {63, 1, VolumeCommand::None, 0, Effect::None, 0, 0}},       // read whole
     };
     for (std::size_t i = 0; i < sizeof cells / sizeof cells[0]; ++i) {
-        const Cell& got = module.cell(i < 7 ? 0 : 2, cells[i].row, cells[i].channel);
-        const Cell& want = cells[i].cell;
-        EXPECT_EQ(got.note, want.note) << i;
-        EXPECT_EQ(got.instrument, want.instrument) << i;
-        EXPECT_EQ(got.volumeCommand, want.volumeCommand) << i;
-        EXPECT_EQ(got.volumeValue, want.volumeValue) << i;
-        EXPECT_EQ(got.effect, want.effect) << i;
-        EXPECT_EQ(got.parameter, want.parameter) << i;
+        expectSameCell(cells[i].cell, module.cell(i < 7 ? 0 : 2, cells[i].row, cells[i].channel), std::to_string(i));
     }
     for (const Cell& cell : module.patterns[1].cells) {
         EXPECT_EQ(cell.note, noteNone);
@@ -366,7 +336,7 @@ TEST(S3mLoaderTest, HandMadeFileIsDecodedAsTheFormatDescribes)
     EXPECT_EQ(module.samples[3].loop, LoopMode::None);
 
     // With the header's word at 0x2A saying "signed", the same bytes are taken as they are.
-    putWord(file.bytes, 0x2A, 1);
+    putLittleWord(file.bytes, 0x2A, 1);
     ASSERT_EQ(load(file.bytes, module), LoadResult::Loaded);
     EXPECT_EQ(module.samples[0].data, (std::vector<std::int16_t>{-128 * 256, -256, 0, 127 * 256}));
 }
@@ -386,24 +356,24 @@ TEST(S3mLoaderTest, DamagedFilesAreRefusedWithTheirReason)
         {"a song file's type", [](std::vector<std::uint8_t>& b) { b[0x1D] = 17; }, LoadResult::UnknownFormat},
         {"ends before the signature", [](std::vector<std::uint8_t>& b) { b.resize(0x2E); }, LoadResult::UnknownFormat},
         {"ends inside the header", [](std::vector<std::uint8_t>& b) { b.resize(0x50); }, LoadResult::HeaderCutShort},
-        {"ends inside the order list", [](std::vector<std::uint8_t>& b) { putWord(b, 0x20, 200); b.resize(0x100); },
+        {"ends inside the order list", [](std::vector<std::uint8_t>& b) { putLittleWord(b, 0x20, 200); b.resize(0x100); },
          LoadResult::HeaderCutShort},
         {"ends inside the panning table", [](std::vector<std::uint8_t>& b) { b.resize(0x80); },
          LoadResult::HeaderCutShort},
-        {"no orders", [](std::vector<std::uint8_t>& b) { putWord(b, 0x20, 0); }, LoadResult::BadSongLength},
-        {"257 orders", [](std::vector<std::uint8_t>& b) { putWord(b, 0x20, 257); }, LoadResult::BadSongLength},
-        {"256 samples", [](std::vector<std::uint8_t>& b) { putWord(b, 0x22, 256); }, LoadResult::BadHeader},
+        {"no orders", [](std::vector<std::uint8_t>& b) { putLittleWord(b, 0x20, 0); }, LoadResult::BadSongLength},
+        {"257 orders", [](std::vector<std::uint8_t>& b) { putLittleWord(b, 0x20, 257); }, LoadResult::BadSongLength},
+        {"256 samples", [](std::vector<std::uint8_t>& b) { putLittleWord(b, 0x22, 256); }, LoadResult::BadHeader},
         {"every channel unused", [](std::vector<std::uint8_t>& b) { std::memset(&b[0x40], 0xFF, 32); },
          LoadResult::BadHeader},
-        {"sample header outside the file", [](std::vector<std::uint8_t>& b) { putWord(b, 0x64, 0x31); },
+        {"sample header outside the file", [](std::vector<std::uint8_t>& b) { putLittleWord(b, 0x64, 0x31); },
          LoadResult::InstrumentsCutShort},
         {"a sample of 2^26 + 1 stereo 16-bit frames, 4 bytes past the limit",
          [&](std::vector<std::uint8_t>& b) {
-             putDword(b, sampleHeader + 0x10, (1u << 26) + 1);
+             putLittleDword(b, sampleHeader + 0x10, (1u << 26) + 1);
              b[sampleHeader + 0x1F] = 2 | 4;
          },
          LoadResult::TooLarge},
-        {"pattern outside the file", [&](std::vector<std::uint8_t>& b) { putWord(b, patternPointers, 0x32); },
+        {"pattern outside the file", [&](std::vector<std::uint8_t>& b) { putLittleWord(b, patternPointers, 0x32); },
          LoadResult::PatternsCutShort},
         {"rows running past the file's end",
          [](std::vector<std::uint8_t>& b) {
@@ -411,7 +381,8 @@ TEST(S3mLoaderTest, DamagedFilesAreRefusedWithTheirReason)
              b.resize(HandMadeFile::cutPatternAt + 2 + 7 + 20);
          },
          LoadResult::PatternsCutShort},
-        {"sample data past the file's end", [&](std::vector<std::uint8_t>& b) { putDword(b, sampleHeader + 0x10, 0x21); },
+        {"sample data past the file's end",
+         [&](std::vector<std::uint8_t>& b) { putLittleDword(b, sampleHeader + 0x10, 0x21); },
          LoadResult::SamplesCutShort},
     };
     for (const auto& c : cases) {

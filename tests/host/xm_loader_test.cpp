@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sound/module.h"
+#include "tests/sound/tracker_fields.h"
 #include "tests/sound/xm_writer.h"
 
 namespace {
@@ -84,31 +85,15 @@ public:
 
     void append(const std::vector<std::uint8_t>& data) { bytes.insert(bytes.end(), data.begin(), data.end()); }
     void put(std::size_t offset, int value) { bytes[offset] = static_cast<std::uint8_t>(value); }
-    void putWord(std::size_t offset, std::uint32_t value)
-    {
-        put(offset, static_cast<int>(value & 0xFF));
-        put(offset + 1, static_cast<int>(value >> 8 & 0xFF));
-    }
-    void putDword(std::size_t offset, std::uint32_t value)
-    {
-        putWord(offset, value & 0xFFFF);
-        putWord(offset + 2, value >> 16);
-    }
+    void putWord(std::size_t offset, std::uint32_t value) { putLittleWord(bytes, offset, value); }
+    void putDword(std::size_t offset, std::uint32_t value) { putLittleDword(bytes, offset, value); }
 
     std::vector<std::uint8_t> bytes;
 
 private:
     void byte(int value) { bytes.push_back(static_cast<std::uint8_t>(value)); }
-    void word(std::size_t value)
-    {
-        byte(static_cast<int>(value & 0xFF));
-        byte(static_cast<int>(value >> 8 & 0xFF));
-    }
-    void dword(std::size_t value)
-    {
-        word(value & 0xFFFF);
-        word(value >> 16);
-    }
+    void word(std::size_t value) { appendLittleWord(bytes, static_cast<std::uint32_t>(value)); }
+    void dword(std::size_t value) { appendLittleDword(bytes, static_cast<std::uint32_t>(value)); }
     void text(const std::string& text, std::size_t length)
     {
         for (std::size_t i = 0; i < length; ++i) {

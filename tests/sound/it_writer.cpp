@@ -6,25 +6,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/sound/tracker_fields.h"
+
 namespace {
 
 constexpr std::size_t headerLength = 0xC0;
 constexpr std::size_t instrumentLength = 554;
 constexpr std::size_t sampleHeaderLength = 0x50;
 constexpr int fileChannels = 64;
-
-// The effects that the letters A to Z stand for, in order.
-constexpr std::array<Effect, 26> effectLetters = {
-    Effect::SetSpeed,         Effect::JumpToOrder,         Effect::BreakToRow,
-    Effect::VolumeSlideS3m,   Effect::PortamentoDownS3m,   Effect::PortamentoUpS3m,
-    Effect::TonePortamentoS3m, Effect::VibratoS3m,         Effect::TremorS3m,
-    Effect::ArpeggioS3m,      Effect::VibratoVolumeS3m,    Effect::TonePortamentoVolumeS3m,
-    Effect::ChannelVolume,    Effect::ChannelVolumeSlide,  Effect::SampleOffsetS3m,
-    Effect::PanningSlideS3m,  Effect::RetriggerS3m,        Effect::TremoloS3m,
-    Effect::Special,          Effect::SetTempo,            Effect::FineVibrato,
-    Effect::GlobalVolumeS3m,  Effect::GlobalVolumeSlideS3m, Effect::SetPanning,
-    Effect::Panbrello,        Effect::MidiMacro,
-};
 
 class ByteWriter {
 public:
@@ -33,20 +22,11 @@ public:
     std::size_t size() const { return bytes.size(); }
     void grow(std::size_t length) { bytes.resize(bytes.size() + length, 0); }
     void put8(std::size_t offset, int value) { bytes.at(offset) = static_cast<std::uint8_t>(value); }
-    void put16(std::size_t offset, std::uint32_t value)
-    {
-        put8(offset, static_cast<int>(value & 0xFF));
-        put8(offset + 1, static_cast<int>(value >> 8 & 0xFF));
-    }
-    void put32(std::size_t offset, std::uint32_t value)
-    {
-        put16(offset, value & 0xFFFF);
-        put16(offset + 2, value >> 16);
-    }
+    void put16(std::size_t offset, std::uint32_t value) { putLittleWord(bytes, offset, value); }
+    void put32(std::size_t offset, std::uint32_t value) { putLittleDword(bytes, offset, value); }
     void putText(std::size_t offset, const std::string& text, std::size_t length)
     {
-        // The last byte stays zero, as the tracker ends its names.
-        std::memcpy(&bytes.at(offset), text.data(), std::min(text.size(), length - 1));
+        putName(bytes, offset, text, length);
     }
     void append(const std::vector<std::uint8_t>& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
 };
@@ -218,16 +198,6 @@ int fileVolume(const Cell& cell)
     }
 }
 
-int fileEffect(Effect effect)
-{
-    for (std::size_t i = 0; i < effectLetters.size(); ++i) {
-        if (effectLetters[i] == effect) {
-            return static_cast<int>(i) + 1;
-        }
-    }
-    return 0;
-}
-
 // A pattern packed with the channel masks and the repeat-last-value bits, so that a
 // loader's memory of both is exercised.
 std::vector<std::uint8_t> packPattern(const Pattern& pattern, int channels)
@@ -277,7 +247,7 @@ std::vector<std::uint8_t> packPattern(const Pattern& pattern, int channels)
                     memory.volume = volume;
                 }
             }
-            const int effect = fileEffect(cell.effect);
+            const int effect = commandNumber(cell.effect);
             if (effect != 0) {
                 if (effect == memory.effect && cell.parameter == memory.parameter) {
                     mask |= 128;
@@ -527,4 +497,18 @@ std::vector<std::uint8_t> writeIt(const Module& module, ItSampleCoding coding)
         file.append(sampleData(module.samples[i], coding));
     }
     return file.bytes;
+}
+
+ItLayout::ItLayout(const std::vector<std::uint8_t>& file)
+{
+    const std::size_t orders = littleWord(file, 0x20);
+    const std::size_t instruments = littleWord(file, 0x22);
+    const std::size_t samples = littleWord(file, 0x24);
+    instrumentPointers = 0xC0 + orders;
+    samplePointers = instrumentPointers + instruments * 4;
+    patternPointers = samplePointers + samples * 4;
+    instrument = instruments ? littleDword(file, instrumentPointers) : 0;
+    sample = samples ? littleDword(file, samplePointers) : 0;
+    pattern = littleDword(file, patternPointers);
+    sampleData = sample ? littleDword(file, sample + 0x48) : 0;
 }

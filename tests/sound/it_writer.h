@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,3 +32,12 @@ std::vector<std::uint8_t> writeIt(const Module& module, ItSampleCoding coding);
 // times their value) in compressed blocks, each with its length word.
 std::vector<std::uint8_t> compressItChannel(const std::int16_t* data, std::uint32_t frames, int stride,
                                             bool sixteenBit, bool it215, ItWidthChanges* changes = nullptr);
+
+// Where an IT file's tables put its parts: the three pointer tables, then the first
+// instrument, sample header and pattern and the first sample's data (0 for a part the
+// file has none of), read as the format lays them out and not as writeIt wrote them.
+struct ItLayout {
+    explicit ItLayout(const std::vector<std::uint8_t>& file);
+    std::size_t instrumentPointers, samplePointers, patternPointers;
+    std::size_t instrument, sample, pattern, sampleData;
+};

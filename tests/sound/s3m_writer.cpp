@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/sound/tracker_fields.h"
+
 namespace {
 
 constexpr std::size_t headerLength = 0x60;
@@ -11,25 +13,6 @@ constexpr std::size_t channelSlots = 32;
 constexpr std::size_t sampleHeaderLength = 0x50;
 constexpr int rowsPerPattern = 64;
 constexpr std::size_t nameLength = 28;
-
-void putText(std::vector<std::uint8_t>& out, std::size_t offset, const std::string& text, std::size_t length)
-{
-    // One byte stays for the terminating zero.
-    const std::size_t count = std::min(text.size(), length - 1);
-    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(count), out.begin() + static_cast<std::ptrdiff_t>(offset));
-}
-
-void putWord(std::vector<std::uint8_t>& out, std::size_t offset, std::uint32_t value)
-{
-    out[offset] = static_cast<std::uint8_t>(value & 0xFF);
-    out[offset + 1] = static_cast<std::uint8_t>(value >> 8 & 0xFF);
-}
-
-void putDword(std::vector<std::uint8_t>& out, std::size_t offset, std::uint32_t value)
-{
-    putWord(out, offset, value & 0xFFFF);
-    putWord(out, offset + 2, value >> 16);
-}
 
 // Pads the file to the next 16-byte boundary and gives that boundary's parapointer,
 // which must fit in `bits` bits.
@@ -61,26 +44,6 @@ std::uint8_t noteByte(std::uint8_t note)
     const int octave = (note - 1) / 12 - 1;
     const int semitone = (note - 1) % 12;
     return static_cast<std::uint8_t>(octave << 4 | semitone);
-}
-
-// The command letter (1 for A) of an S3M effect, 0 for any other.
-std::uint8_t commandOf(Effect effect)
-{
-    static const Effect letters[] = {
-        Effect::SetSpeed, Effect::JumpToOrder, Effect::BreakToRow, Effect::VolumeSlideS3m,
-        Effect::PortamentoDownS3m, Effect::PortamentoUpS3m, Effect::TonePortamentoS3m, Effect::VibratoS3m,
-        Effect::TremorS3m, Effect::ArpeggioS3m, Effect::VibratoVolumeS3m, Effect::TonePortamentoVolumeS3m,
-        Effect::ChannelVolume, Effect::ChannelVolumeSlide, Effect::SampleOffsetS3m, Effect::PanningSlideS3m,
-        Effect::RetriggerS3m, Effect::TremoloS3m, Effect::Special, Effect::SetTempo,
-        Effect::FineVibrato, Effect::GlobalVolumeS3m, Effect::GlobalVolumeSlideS3m, Effect::SetPanning,
-        Effect::Panbrello, Effect::MidiMacro,
-    };
-    for (std::size_t i = 0; i < sizeof letters / sizeof letters[0]; ++i) {
-        if (letters[i] == effect) {
-            return static_cast<std::uint8_t>(i + 1);
-        }
-    }
-    return 0;
 }
 
 // Appends one pattern in the packed form: for each row the cells that hold anything,
@@ -116,13 +79,13 @@ void putPattern(std::vector<std::uint8_t>& out, const Pattern& pattern, int chan
                 out.push_back(std::min<std::uint8_t>(cell.volumeValue, 64));
             }
             if (what & 128) {
-                out.push_back(commandOf(cell.effect));
+                out.push_back(commandNumber(cell.effect));
                 out.push_back(cell.parameter);
             }
         }
         out.push_back(0);
     }
-    putWord(out, start, static_cast<std::uint32_t>(out.size() - start));
+    putLittleWord(out, start, static_cast<std::uint32_t>(out.size() - start));
 }
 
 // Appends a sample's data as Scream Tracker stores it: unsigned, little-endian when
@@ -153,15 +116,15 @@ std::vector<std::uint8_t> writeS3m(const Module& module)
     const int writtenChannels = std::min<int>(module.channels, static_cast<int>(channelSlots));
 
     std::vector<std::uint8_t> out(headerLength + orders + samples * 2 + patterns * 2 + channelSlots, 0);
-    putText(out, 0, module.title, nameLength);
+    putName(out, 0, module.title, nameLength);
     out[0x1C] = 0x1A;
     out[0x1D] = 16;
-    putWord(out, 0x20, static_cast<std::uint32_t>(orders));
-    putWord(out, 0x22, static_cast<std::uint32_t>(samples));
-    putWord(out, 0x24, static_cast<std::uint32_t>(patterns));
-    putWord(out, 0x26, (module.amigaLimits ? 16u : 0u) | (module.fastVolumeSlides ? 64u : 0u));
-    putWord(out, 0x28, 0x1320);   // Scream Tracker 3.20
-    putWord(out, 0x2A, 2);        // unsigned samples
+    putLittleWord(out, 0x20, static_cast<std::uint32_t>(orders));
+    putLittleWord(out, 0x22, static_cast<std::uint32_t>(samples));
+    putLittleWord(out, 0x24, static_cast<std::uint32_t>(patterns));
+    putLittleWord(out, 0x26, (module.amigaLimits ? 16u : 0u) | (module.fastVolumeSlides ? 64u : 0u));
+    putLittleWord(out, 0x28, 0x1320);   // Scream Tracker 3.20
+    putLittleWord(out, 0x2A, 2);        // unsigned samples
     std::copy_n("SCRM", 4, out.begin() + 0x2C);
     out[0x30] = static_cast<std::uint8_t>(std::clamp(module.initialGlobalVolume / 2, 0, 64));
     out[0x31] = static_cast<std::uint8_t>(std::clamp(module.initialSpeed, 1, 255));
@@ -195,13 +158,13 @@ std::vector<std::uint8_t> writeS3m(const Module& module)
     std::vector<std::size_t> sampleHeaders;
     for (std::size_t i = 0; i < samples; ++i) {
         const std::uint32_t paragraph = alignedParagraph(out, 16);
-        putWord(out, headerLength + orders + i * 2, paragraph);
+        putLittleWord(out, headerLength + orders + i * 2, paragraph);
         sampleHeaders.push_back(out.size());
         out.resize(out.size() + sampleHeaderLength, 0);
     }
     for (std::size_t i = 0; i < patterns; ++i) {
         const std::uint32_t paragraph = alignedParagraph(out, 16);
-        putWord(out, headerLength + orders + samples * 2 + i * 2, paragraph);
+        putLittleWord(out, headerLength + orders + samples * 2 + i * 2, paragraph);
         putPattern(out, module.patterns[i], module.channels, writtenChannels);
     }
     for (std::size_t i = 0; i < samples; ++i) {
@@ -209,20 +172,20 @@ std::vector<std::uint8_t> writeS3m(const Module& module)
         const std::size_t header = sampleHeaders[i];
         const bool pcm = !sample.data.empty();
         out[header] = pcm ? 1 : 0;
-        putText(out, header + 0x30, sample.name, nameLength);
+        putName(out, header + 0x30, sample.name, nameLength);
         std::copy_n("SCRS", 4, out.begin() + static_cast<std::ptrdiff_t>(header + 0x4C));
         out[header + 0x1C] = static_cast<std::uint8_t>(std::clamp(sample.volume, 0, 64));
-        putDword(out, header + 0x20, sample.c5Speed);
+        putLittleDword(out, header + 0x20, sample.c5Speed);
         if (!pcm) {
             continue;
         }
         const std::uint32_t paragraph = alignedParagraph(out, 24);
         out[header + 0x0D] = static_cast<std::uint8_t>(paragraph >> 16);
-        putWord(out, header + 0x0E, paragraph & 0xFFFF);
-        putDword(out, header + 0x10, sample.frames());
+        putLittleWord(out, header + 0x0E, paragraph & 0xFFFF);
+        putLittleDword(out, header + 0x10, sample.frames());
         if (sample.loop != LoopMode::None) {
-            putDword(out, header + 0x14, sample.loopStart);
-            putDword(out, header + 0x18, sample.loopEnd);
+            putLittleDword(out, header + 0x14, sample.loopStart);
+            putLittleDword(out, header + 0x18, sample.loopEnd);
         }
         out[header + 0x1F] = static_cast<std::uint8_t>((sample.loop != LoopMode::None ? 1 : 0) |
                                                        (sample.channels == 2 ? 2 : 0) | (sample.sixteenBit ? 4 : 0));
@@ -230,7 +193,7 @@ std::vector<std::uint8_t> writeS3m(const Module& module)
         // SoundBlaster. Players tell a file that Scream Tracker 3.20 saved by it, and play
         // it by that tracker's rules; the SoundBlaster is the card whose mix the master
         // volume scales.
-        putWord(out, header + 0x28, 1);
+        putLittleWord(out, header + 0x28, 1);
         putSampleData(out, sample);
     }
     return out;

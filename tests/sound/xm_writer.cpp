@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/sound/tracker_fields.h"
+
 namespace {
 
 constexpr int noteShift = 12;        // our note 13 is XM's C-0
@@ -17,16 +19,8 @@ constexpr std::size_t maxSamplesPerInstrument = 16;
 class Output {
 public:
     void byte(int value) { bytes_.push_back(static_cast<std::uint8_t>(value & 0xFF)); }
-    void word(std::size_t value)
-    {
-        byte(static_cast<int>(value & 0xFF));
-        byte(static_cast<int>(value >> 8 & 0xFF));
-    }
-    void dword(std::size_t value)
-    {
-        word(value & 0xFFFF);
-        word(value >> 16 & 0xFFFF);
-    }
+    void word(std::size_t value) { appendLittleWord(bytes_, static_cast<std::uint32_t>(value)); }
+    void dword(std::size_t value) { appendLittleDword(bytes_, static_cast<std::uint32_t>(value)); }
     // Names are padded with spaces, as FastTracker 2 saves them (the peer player
     // tells its files by this).
     void text(const std::string& text, std::size_t length)

@@ -13,6 +13,7 @@
 #include "tests/sound/module_parts.h"
 #include "tests/sound/s3m_writer.h"
 #include "tests/sound/test_modules.h"
+#include "tests/sound/tracker_fields.h"
 #include "tests/sound/xm_writer.h"
 #include "tools/assets/mod_writer.h"
 
@@ -127,17 +128,42 @@ std::vector<std::pair<std::string, ModSong>> modules()
     return out;
 }
 
-void putWord(Bytes& bytes, std::size_t offset, std::uint16_t value)
+// ProTracker's words are big-endian.
+void putBigWord(Bytes& bytes, std::size_t offset, std::uint16_t value)
 {
     bytes[offset] = static_cast<std::uint8_t>(value >> 8);
     bytes[offset + 1] = static_cast<std::uint8_t>(value);
 }
 
+// A damaged copy of a file, by its name.
+using Damage = std::pair<std::string, Bytes>;
+
+// A change that damages a file, and the name of the damaged copy.
+struct Edit {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+};
+
+// Adds to `out` a copy of `good` damaged by each of `edits`.
+void addEdited(std::vector<Damage>& out, const Bytes& good, const std::vector<Edit>& edits)
+{
+    for (const Edit& edit : edits) {
+        Bytes bytes = good;
+        edit.damage(bytes);
+        out.emplace_back(edit.name, bytes);
+    }
+}
+
+Bytes cut(const Bytes& bytes, std::size_t length)
+{
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(length, bytes.size())));
+}
+
 // Damaged copies of one small file: cut short at each part, with impossible lengths,
 // song lengths and orders, an unknown signature and scattered flipped bits.
-std::vector<std::pair<std::string, Bytes>> damaged(const Bytes& good)
+std::vector<Damage> damaged(const Bytes& good)
 {
-    std::vector<std::pair<std::string, Bytes>> out;
+    std::vector<Damage> out;
     const struct {
         const char* name;
         std::size_t length;
@@ -152,23 +178,19 @@ std::vector<std::pair<std::string, Bytes>> damaged(const Bytes& good)
         {"in_second_pattern", patternOffset + 1024 + 100},
         {"in_samples", good.size() - 1},
     };
-    for (const auto& cut : cuts) {
-        out.emplace_back(std::string("cut_") + cut.name,
-                         Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut.length)));
+    for (const auto& [name, length] : cuts) {
+        out.emplace_back(std::string("cut_") + name, cut(good, length));
     }
-    const struct {
-        const char* name;
-        std::function<void(Bytes&)> damage;
-    } edits[] = {
-        {"sample_longer_than_file", [](Bytes& b) { putWord(b, sampleHeaders + 22, 0xFFFF); }},
+    addEdited(out, good, {
+        {"sample_longer_than_file", [](Bytes& b) { putBigWord(b, sampleHeaders + 22, 0xFFFF); }},
         {"loop_past_sample", [](Bytes& b) {
-             putWord(b, sampleHeaders + 26, 0x7000);
-             putWord(b, sampleHeaders + 28, 0x7000);
+             putBigWord(b, sampleHeaders + 26, 0x7000);
+             putBigWord(b, sampleHeaders + 28, 0x7000);
          }},
         {"loop_overflowing", [](Bytes& b) {
-             putWord(b, sampleHeaders + 22, 0x0010);
-             putWord(b, sampleHeaders + 26, 0xFFFF);
-             putWord(b, sampleHeaders + 28, 0xFFFF);
+             putBigWord(b, sampleHeaders + 22, 0x0010);
+             putBigWord(b, sampleHeaders + 26, 0xFFFF);
+             putBigWord(b, sampleHeaders + 28, 0xFFFF);
          }},
         {"volume_and_finetune_out_of_range", [](Bytes& b) {
              b[sampleHeaders + 24] = 0xFF;
@@ -223,12 +245,7 @@ std::vector<std::pair<std::string, Bytes>> damaged(const Bytes& good)
                  b[i] = static_cast<std::uint8_t>(state >> 24);
              }
          }},
-    };
-    for (const auto& edit : edits) {
-        Bytes bytes = good;
-        edit.damage(bytes);
-        out.emplace_back(edit.name, bytes);
-    }
+    });
     return out;
 }
 
@@ -412,6 +429,21 @@ std::vector<Instrument> seedInstruments()
     return instruments;
 }
 
+// Puts each of `commands` in the volume column of the first pattern's rows from 1 on, one
+// a row, in every channel, each channel three rows after the one before.
+void fillVolumeColumn(Module& module, const std::vector<std::pair<VolumeCommand, int>>& commands)
+{
+    int row = 1;
+    for (const auto& [command, value] : commands) {
+        for (int c = 0; c < 4; ++c) {
+            Cell& cell = module.cell(0, (row + c * 3) % 32, c);
+            cell.volumeCommand = command;
+            cell.volumeValue = static_cast<std::uint8_t>(value);
+        }
+        ++row;
+    }
+}
+
 std::vector<std::pair<std::string, Module>> s3mModules()
 {
     std::vector<std::pair<std::string, Module>> out;
@@ -541,7 +573,7 @@ std::vector<std::pair<std::string, Module>> xmModules()
     out.emplace_back("xm_effects", effects);
 
     Module column = seedModule(ModuleFormat::Xm);
-    const std::pair<VolumeCommand, int> commands[] = {
+    fillVolumeColumn(column, {
         {VolumeCommand::Volume, 0},          {VolumeCommand::Volume, 64},
         {VolumeCommand::VolumeSlideDown, 3}, {VolumeCommand::VolumeSlideUp, 15},
         {VolumeCommand::FineVolumeDown, 2},  {VolumeCommand::FineVolumeUp, 0},
@@ -550,16 +582,7 @@ std::vector<std::pair<std::string, Module>> xmModules()
         {VolumeCommand::Panning, 15},        {VolumeCommand::PanningSlideLeft, 4},
         {VolumeCommand::PanningSlideRight, 15}, {VolumeCommand::TonePortamento, 15},
         {VolumeCommand::TonePortamento, 0},
-    };
-    int row = 1;
-    for (const auto& [command, value] : commands) {
-        for (int c = 0; c < 4; ++c) {
-            Cell& cell = column.cell(0, (row + c * 3) % 32, c);
-            cell.volumeCommand = command;
-            cell.volumeValue = static_cast<std::uint8_t>(value);
-        }
-        ++row;
-    }
+    });
     out.emplace_back("xm_volume_column", column);
 
     Module envelopes = seedModule(ModuleFormat::Xm);
@@ -634,7 +657,7 @@ std::vector<std::pair<std::string, Module>> itModules()
     out.emplace_back("it_effects", effects);
 
     Module column = seedModule(ModuleFormat::It);
-    const std::pair<VolumeCommand, int> commands[] = {
+    fillVolumeColumn(column, {
         {VolumeCommand::Volume, 0},          {VolumeCommand::Volume, 64},
         {VolumeCommand::FineVolumeUp, 9},    {VolumeCommand::FineVolumeDown, 0},
         {VolumeCommand::VolumeSlideUp, 5},   {VolumeCommand::VolumeSlideDown, 9},
@@ -642,16 +665,7 @@ std::vector<std::pair<std::string, Module>> itModules()
         {VolumeCommand::Panning, 0},         {VolumeCommand::Panning, 64},
         {VolumeCommand::TonePortamento, 9},  {VolumeCommand::TonePortamento, 0},
         {VolumeCommand::VibratoDepth, 4},    {VolumeCommand::VibratoDepth, 0},
-    };
-    int row = 1;
-    for (const auto& [command, value] : commands) {
-        for (int c = 0; c < 4; ++c) {
-            Cell& cell = column.cell(0, (row + c * 3) % 32, c);
-            cell.volumeCommand = command;
-            cell.volumeValue = static_cast<std::uint8_t>(value);
-        }
-        ++row;
-    }
+    });
     out.emplace_back("it_volume_column", column);
 
     // Notes that pile up in the background through the new-note actions, the notes that
@@ -714,28 +728,6 @@ std::vector<std::pair<std::string, Module>> itModules()
     return out;
 }
 
-// Offsets in the files the writers make, read as the formats lay them out.
-std::uint32_t little(const Bytes& bytes, std::size_t offset, int count)
-{
-    std::uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) {
-        value = value << 8 | bytes.at(offset + static_cast<std::size_t>(i));
-    }
-    return value;
-}
-
-void putLittle(Bytes& bytes, std::size_t offset, std::uint32_t value, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        bytes.at(offset + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-Bytes cut(const Bytes& bytes, std::size_t length)
-{
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(length, bytes.size())));
-}
-
 void scramble(Bytes& bytes, std::size_t from, std::size_t to, std::uint32_t seed)
 {
     for (std::size_t i = from; i < to && i < bytes.size(); ++i) {
@@ -744,16 +736,14 @@ void scramble(Bytes& bytes, std::size_t from, std::size_t to, std::uint32_t seed
     }
 }
 
-using Damage = std::pair<std::string, Bytes>;
-
 std::vector<Damage> damagedS3m(const Bytes& good)
 {
-    const std::size_t orders = little(good, 0x20, 2);
-    const std::size_t samples = little(good, 0x22, 2);
-    const std::size_t sampleHeader = little(good, 0x60 + orders, 2) * 16;
-    const std::size_t pattern = little(good, 0x60 + orders + samples * 2, 2) * 16;
+    const std::size_t orders = littleWord(good, 0x20);
+    const std::size_t samples = littleWord(good, 0x22);
+    const std::size_t sampleHeader = littleWord(good, 0x60 + orders) * 16;
+    const std::size_t pattern = littleWord(good, 0x60 + orders + samples * 2) * 16;
     const std::size_t sampleData =
-        (static_cast<std::size_t>(good[sampleHeader + 0x0D]) << 16 | little(good, sampleHeader + 0x0E, 2)) * 16;
+        (static_cast<std::size_t>(good[sampleHeader + 0x0D]) << 16 | littleWord(good, sampleHeader + 0x0E)) * 16;
     std::vector<Damage> out = {
         {"cut_in_header", cut(good, 0x30)},
         {"cut_in_orders", cut(good, 0x60 + orders / 2)},
@@ -761,47 +751,39 @@ std::vector<Damage> damagedS3m(const Bytes& good)
         {"cut_in_pattern", cut(good, pattern + 40)},
         {"cut_in_samples", cut(good, sampleData + 10)},
     };
-    const struct {
-        const char* name;
-        std::function<void(Bytes&)> damage;
-    } edits[] = {
-        {"huge_sample", [&](Bytes& b) { putLittle(b, sampleHeader + 0x10, 0x7FFFFFFF, 4); }},
+    addEdited(out, good, {
+        {"huge_sample", [&](Bytes& b) { putLittleDword(b, sampleHeader + 0x10, 0x7FFFFFFF); }},
         {"loop_past_sample", [&](Bytes& b) {
-             putLittle(b, sampleHeader + 0x14, 0x1000, 4);
-             putLittle(b, sampleHeader + 0x18, 0xFFFFFFF0, 4);
+             putLittleDword(b, sampleHeader + 0x14, 0x1000);
+             putLittleDword(b, sampleHeader + 0x18, 0xFFFFFFF0);
          }},
-        {"sample_past_file", [&](Bytes& b) { putLittle(b, sampleHeader + 0x0E, 0xFFFF, 2); }},
+        {"sample_past_file", [&](Bytes& b) { putLittleWord(b, sampleHeader + 0x0E, 0xFFFF); }},
         {"c5speed_extremes", [&](Bytes& b) {
-             putLittle(b, sampleHeader + 0x20, 0, 4);
-             putLittle(b, sampleHeader + 0x50 + 0x20, 0xFFFFFFFF, 4);
+             putLittleDword(b, sampleHeader + 0x20, 0);
+             putLittleDword(b, sampleHeader + 0x50 + 0x20, 0xFFFFFFFF);
          }},
-        {"pattern_past_file", [&](Bytes& b) { putLittle(b, 0x60 + orders + samples * 2, 0xFFFF, 2); }},
-        {"pattern_length_short", [&](Bytes& b) { putLittle(b, pattern, 3, 2); }},
+        {"pattern_past_file", [&](Bytes& b) { putLittleWord(b, 0x60 + orders + samples * 2, 0xFFFF); }},
+        {"pattern_length_short", [&](Bytes& b) { putLittleWord(b, pattern, 3); }},
         {"pattern_noise", [&](Bytes& b) { scramble(b, pattern + 2, pattern + 300, 7); }},
         {"no_channels", [](Bytes& b) { std::fill(b.begin() + 0x40, b.begin() + 0x60, std::uint8_t{255}); }},
         {"counts_huge", [](Bytes& b) {
-             putLittle(b, 0x22, 0xFFFF, 2);
-             putLittle(b, 0x24, 0xFFFF, 2);
+             putLittleWord(b, 0x22, 0xFFFF);
+             putLittleWord(b, 0x24, 0xFFFF);
          }},
-    };
-    for (const auto& edit : edits) {
-        Bytes bytes = good;
-        edit.damage(bytes);
-        out.emplace_back(edit.name, bytes);
-    }
+    });
     return out;
 }
 
 std::vector<Damage> damagedXm(const Bytes& good)
 {
-    const std::size_t headerEnd = 60 + little(good, 60, 4);
-    const std::size_t patterns = little(good, 70, 2);
+    const std::size_t headerEnd = 60 + littleDword(good, 60);
+    const std::size_t patterns = littleWord(good, 70);
     std::size_t instrument = headerEnd;
     for (std::size_t p = 0; p < patterns; ++p) {
-        instrument += little(good, instrument, 4) + little(good, instrument + 7, 2);
+        instrument += littleDword(good, instrument) + littleWord(good, instrument + 7);
     }
-    const std::size_t sampleHeader = instrument + little(good, instrument, 4);
-    const std::size_t sampleCount = little(good, instrument + 27, 2);
+    const std::size_t sampleHeader = instrument + littleDword(good, instrument);
+    const std::size_t sampleCount = littleWord(good, instrument + 27);
     std::size_t sampleData = sampleHeader + sampleCount * 40;
     std::vector<Damage> out = {
         {"cut_in_header", cut(good, 70)},
@@ -809,39 +791,31 @@ std::vector<Damage> damagedXm(const Bytes& good)
         {"cut_in_instrument", cut(good, instrument + 100)},
         {"cut_in_samples", cut(good, sampleData + 20)},
     };
-    const struct {
-        const char* name;
-        std::function<void(Bytes&)> damage;
-    } edits[] = {
-        {"huge_sample", [&](Bytes& b) { putLittle(b, sampleHeader, 0xFFFFFFFF, 4); }},
+    addEdited(out, good, {
+        {"huge_sample", [&](Bytes& b) { putLittleDword(b, sampleHeader, 0xFFFFFFFF); }},
         {"loop_past_sample", [&](Bytes& b) {
-             putLittle(b, sampleHeader + 4, 0x7FFFFFFF, 4);
-             putLittle(b, sampleHeader + 8, 0x7FFFFFFF, 4);
+             putLittleDword(b, sampleHeader + 4, 0x7FFFFFFF);
+             putLittleDword(b, sampleHeader + 8, 0x7FFFFFFF);
          }},
-        {"instrument_size_zero", [&](Bytes& b) { putLittle(b, instrument, 0, 4); }},
-        {"instrument_size_huge", [&](Bytes& b) { putLittle(b, instrument, 0xFFFFFFF0, 4); }},
-        {"samples_per_instrument_huge", [&](Bytes& b) { putLittle(b, instrument + 27, 0xFFFF, 2); }},
+        {"instrument_size_zero", [&](Bytes& b) { putLittleDword(b, instrument, 0); }},
+        {"instrument_size_huge", [&](Bytes& b) { putLittleDword(b, instrument, 0xFFFFFFF0); }},
+        {"samples_per_instrument_huge", [&](Bytes& b) { putLittleWord(b, instrument + 27, 0xFFFF); }},
         {"envelope_points_too_many", [&](Bytes& b) {
              b[instrument + 225] = 200;
              b[instrument + 226] = 13;
          }},
-        {"pattern_header_huge", [&](Bytes& b) { putLittle(b, headerEnd, 0xFFFFFF00, 4); }},
-        {"pattern_rows_zero", [&](Bytes& b) { putLittle(b, headerEnd + 5, 0, 2); }},
-        {"pattern_rows_many", [&](Bytes& b) { putLittle(b, headerEnd + 5, 0xFFFF, 2); }},
+        {"pattern_header_huge", [&](Bytes& b) { putLittleDword(b, headerEnd, 0xFFFFFF00); }},
+        {"pattern_rows_zero", [&](Bytes& b) { putLittleWord(b, headerEnd + 5, 0); }},
+        {"pattern_rows_many", [&](Bytes& b) { putLittleWord(b, headerEnd + 5, 0xFFFF); }},
         {"pattern_noise", [&](Bytes& b) { scramble(b, headerEnd + 9, headerEnd + 200, 11); }},
-        {"header_size_huge", [](Bytes& b) { putLittle(b, 60, 0xFFFFFFF0, 4); }},
+        {"header_size_huge", [](Bytes& b) { putLittleDword(b, 60, 0xFFFFFFF0); }},
         {"counts_huge", [](Bytes& b) {
-             putLittle(b, 64, 0xFFFF, 2);
-             putLittle(b, 68, 0xFFFF, 2);
-             putLittle(b, 70, 0xFFFF, 2);
-             putLittle(b, 72, 0xFFFF, 2);
+             putLittleWord(b, 64, 0xFFFF);
+             putLittleWord(b, 68, 0xFFFF);
+             putLittleWord(b, 70, 0xFFFF);
+             putLittleWord(b, 72, 0xFFFF);
          }},
-    };
-    for (const auto& edit : edits) {
-        Bytes bytes = good;
-        edit.damage(bytes);
-        out.emplace_back(edit.name, bytes);
-    }
+    });
     return out;
 }
 
@@ -849,76 +823,59 @@ std::vector<Damage> damagedXm(const Bytes& good)
 // lands in the blocks' lengths and widths.
 std::vector<Damage> damagedIt(const Bytes& good)
 {
-    const std::size_t orders = little(good, 0x20, 2);
-    const std::size_t instruments = little(good, 0x22, 2);
-    const std::size_t samples = little(good, 0x24, 2);
-    const std::size_t instrumentPointers = 0xC0 + orders;
-    const std::size_t samplePointers = instrumentPointers + instruments * 4;
-    const std::size_t patternPointers = samplePointers + samples * 4;
-    const std::size_t instrument = little(good, instrumentPointers, 4);
-    const std::size_t sampleHeader = little(good, samplePointers, 4);
-    const std::size_t pattern = little(good, patternPointers, 4);
-    const std::size_t sampleData = little(good, sampleHeader + 0x48, 4);
+    const ItLayout at(good);
     std::vector<Damage> out = {
         {"cut_in_header", cut(good, 0x30)},
-        {"cut_in_pointers", cut(good, samplePointers + 2)},
-        {"cut_in_instrument", cut(good, instrument + 0x140)},
-        {"cut_in_pattern", cut(good, pattern + 30)},
-        {"cut_in_samples", cut(good, sampleData + 21)},
+        {"cut_in_pointers", cut(good, at.samplePointers + 2)},
+        {"cut_in_instrument", cut(good, at.instrument + 0x140)},
+        {"cut_in_pattern", cut(good, at.pattern + 30)},
+        {"cut_in_samples", cut(good, at.sampleData + 21)},
     };
-    const struct {
-        const char* name;
-        std::function<void(Bytes&)> damage;
-    } edits[] = {
-        {"huge_sample", [&](Bytes& b) { putLittle(b, sampleHeader + 0x30, 0x7FFFFFFF, 4); }},
+    addEdited(out, good, {
+        {"huge_sample", [&](Bytes& b) { putLittleDword(b, at.sample + 0x30, 0x7FFFFFFF); }},
         {"loops_past_sample", [&](Bytes& b) {
-             putLittle(b, sampleHeader + 0x34, 10, 4);
-             putLittle(b, sampleHeader + 0x38, 0xFFFFFFFF, 4);
-             putLittle(b, sampleHeader + 0x40, 0xFFFFFF00, 4);
-             putLittle(b, sampleHeader + 0x44, 5, 4);
+             putLittleDword(b, at.sample + 0x34, 10);
+             putLittleDword(b, at.sample + 0x38, 0xFFFFFFFF);
+             putLittleDword(b, at.sample + 0x40, 0xFFFFFF00);
+             putLittleDword(b, at.sample + 0x44, 5);
          }},
-        {"sample_past_file", [&](Bytes& b) { putLittle(b, sampleHeader + 0x48, 0xFFFFFF00, 4); }},
-        {"block_length_past_file", [&](Bytes& b) { putLittle(b, sampleData, 0xFFFF, 2); }},
-        {"block_length_zero", [&](Bytes& b) { putLittle(b, sampleData, 0, 2); }},
-        {"compressed_noise", [&](Bytes& b) { scramble(b, sampleData + 2, b.size(), 13); }},
+        {"sample_past_file", [&](Bytes& b) { putLittleDword(b, at.sample + 0x48, 0xFFFFFF00); }},
+        {"block_length_past_file", [&](Bytes& b) { putLittleWord(b, at.sampleData, 0xFFFF); }},
+        {"block_length_zero", [&](Bytes& b) { putLittleWord(b, at.sampleData, 0); }},
+        {"compressed_noise", [&](Bytes& b) { scramble(b, at.sampleData + 2, b.size(), 13); }},
         {"envelope_points_too_many", [&](Bytes& b) {
-             b[instrument + 0x131] = 26;
-             b[instrument + 0x183] = 255;
-             b[instrument + 0x1D5] = 0;
+             b[at.instrument + 0x131] = 26;
+             b[at.instrument + 0x183] = 255;
+             b[at.instrument + 0x1D5] = 0;
          }},
         {"envelope_loop_past_points", [&](Bytes& b) {
-             b[instrument + 0x130] = 7;
-             b[instrument + 0x132] = 30;
-             b[instrument + 0x133] = 1;
-             b[instrument + 0x134] = 200;
-             b[instrument + 0x135] = 200;
+             b[at.instrument + 0x130] = 7;
+             b[at.instrument + 0x132] = 30;
+             b[at.instrument + 0x133] = 1;
+             b[at.instrument + 0x134] = 200;
+             b[at.instrument + 0x135] = 200;
          }},
         {"keys_out_of_range", [&](Bytes& b) {
              for (std::size_t key = 0; key < 120; ++key) {
-                 b[instrument + 0x40 + key * 2] = static_cast<std::uint8_t>(key * 37);
-                 b[instrument + 0x41 + key * 2] = static_cast<std::uint8_t>(key * 53);
+                 b[at.instrument + 0x40 + key * 2] = static_cast<std::uint8_t>(key * 37);
+                 b[at.instrument + 0x41 + key * 2] = static_cast<std::uint8_t>(key * 53);
              }
          }},
-        {"pattern_rows_zero", [&](Bytes& b) { putLittle(b, pattern + 2, 0, 2); }},
-        {"pattern_rows_many", [&](Bytes& b) { putLittle(b, pattern + 2, 0xFFFF, 2); }},
-        {"pattern_length_past_file", [&](Bytes& b) { putLittle(b, pattern, 0xFFFF, 2); }},
-        {"pattern_noise", [&](Bytes& b) { scramble(b, pattern + 8, pattern + 200, 17); }},
+        {"pattern_rows_zero", [&](Bytes& b) { putLittleWord(b, at.pattern + 2, 0); }},
+        {"pattern_rows_many", [&](Bytes& b) { putLittleWord(b, at.pattern + 2, 0xFFFF); }},
+        {"pattern_length_past_file", [&](Bytes& b) { putLittleWord(b, at.pattern, 0xFFFF); }},
+        {"pattern_noise", [&](Bytes& b) { scramble(b, at.pattern + 8, at.pattern + 200, 17); }},
         {"pointers_past_file", [&](Bytes& b) {
-             putLittle(b, instrumentPointers, 0xFFFFFFF0, 4);
-             putLittle(b, patternPointers, 0x7FFFFFFF, 4);
+             putLittleDword(b, at.instrumentPointers, 0xFFFFFFF0);
+             putLittleDword(b, at.patternPointers, 0x7FFFFFFF);
          }},
         {"counts_huge", [](Bytes& b) {
-             putLittle(b, 0x20, 0xFFFF, 2);
-             putLittle(b, 0x22, 0xFFFF, 2);
-             putLittle(b, 0x24, 0xFFFF, 2);
-             putLittle(b, 0x26, 0xFFFF, 2);
+             putLittleWord(b, 0x20, 0xFFFF);
+             putLittleWord(b, 0x22, 0xFFFF);
+             putLittleWord(b, 0x24, 0xFFFF);
+             putLittleWord(b, 0x26, 0xFFFF);
          }},
-    };
-    for (const auto& edit : edits) {
-        Bytes bytes = good;
-        edit.damage(bytes);
-        out.emplace_back(edit.name, bytes);
-    }
+    });
     return out;
 }
 

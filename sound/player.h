@@ -50,7 +50,6 @@ public:
     bool firstTick() const { return repeatTick_ == 0; }
     int speed() const { return speed_; }
     int tempo() const { return tempo_; }
-    bool delaying() const { return patternDelayLeft_ > 0; }   // in a pattern delay's repeats
 
     void setSpeed(int speed);
     void setTempo(int tempo);

@@ -64,19 +64,6 @@ constexpr std::uint8_t envelopeFilter = 128;
 constexpr std::uint8_t fileOrderSkip = 254;
 constexpr std::uint8_t fileOrderEnd = 255;
 
-// The effect letters A to Z in order.
-constexpr std::array<Effect, 26> effectLetters = {
-    Effect::SetSpeed,         Effect::JumpToOrder,         Effect::BreakToRow,
-    Effect::VolumeSlideS3m,   Effect::PortamentoDownS3m,   Effect::PortamentoUpS3m,
-    Effect::TonePortamentoS3m, Effect::VibratoS3m,         Effect::TremorS3m,
-    Effect::ArpeggioS3m,      Effect::VibratoVolumeS3m,    Effect::TonePortamentoVolumeS3m,
-    Effect::ChannelVolume,    Effect::ChannelVolumeSlide,  Effect::SampleOffsetS3m,
-    Effect::PanningSlideS3m,  Effect::RetriggerS3m,        Effect::TremoloS3m,
-    Effect::Special,          Effect::SetTempo,            Effect::FineVibrato,
-    Effect::GlobalVolumeS3m,  Effect::GlobalVolumeSlideS3m, Effect::SetPanning,
-    Effect::Panbrello,        Effect::MidiMacro,
-};
-
 std::uint8_t cellNote(std::uint8_t value)
 {
     if (value < noteLast) {
@@ -192,9 +179,8 @@ LoadResult unpackPattern(const ByteReader& file, std::size_t offset, std::size_t
             const std::uint8_t command = file.byte(position);
             const std::uint8_t parameter = file.byte(position + 1);
             position += 2;
-            const bool known = command >= 1 && command <= effectLetters.size();
-            last.effect = known ? effectLetters[command - 1u] : Effect::None;
-            last.parameter = known ? parameter : 0;
+            last.effect = letterEffect(command);
+            last.parameter = last.effect != Effect::None ? parameter : 0;
         }
 
         // Bits 0 to 3 read a field and bits 4 to 7 repeat it; either way the cell

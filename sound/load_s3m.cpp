@@ -90,38 +90,6 @@ constexpr std::uint8_t noteByteCut = 254;
 constexpr std::uint8_t volumeByteEmpty = 255;
 constexpr std::uint8_t maxVolume = 64;
 
-// Commands A to Z. M, N, P, W, Y and Z do nothing in Scream Tracker 3, but trackers
-// that save S3M files from Impulse Tracker's command set write them with its meaning.
-constexpr std::array<Effect, 27> effectOfCommand = {
-    Effect::None,
-    Effect::SetSpeed,                 // A
-    Effect::JumpToOrder,              // B
-    Effect::BreakToRow,               // C
-    Effect::VolumeSlideS3m,           // D
-    Effect::PortamentoDownS3m,        // E
-    Effect::PortamentoUpS3m,          // F
-    Effect::TonePortamentoS3m,        // G
-    Effect::VibratoS3m,               // H
-    Effect::TremorS3m,                // I
-    Effect::ArpeggioS3m,              // J
-    Effect::VibratoVolumeS3m,         // K
-    Effect::TonePortamentoVolumeS3m,  // L
-    Effect::ChannelVolume,            // M
-    Effect::ChannelVolumeSlide,       // N
-    Effect::SampleOffsetS3m,          // O
-    Effect::PanningSlideS3m,          // P
-    Effect::RetriggerS3m,             // Q
-    Effect::TremoloS3m,               // R
-    Effect::Special,                  // S
-    Effect::SetTempo,                 // T
-    Effect::FineVibrato,              // U
-    Effect::GlobalVolumeS3m,          // V
-    Effect::GlobalVolumeSlideS3m,     // W
-    Effect::SetPanning,               // X
-    Effect::Panbrello,                // Y
-    Effect::MidiMacro,                // Z
-};
-
 // A panning of the 0 (left) to 15 (right) scale on ours of 0 to 256, rounded: the two
 // ends are the two sides, and v and 15 - v lie as far from the centre.
 int panningOfNibble(int nibble)
@@ -195,7 +163,9 @@ LoadResult readPattern(const ByteReader& file, std::size_t offset, int channels,
         }
         if (what & entryEffect) {
             const std::uint8_t command = file.byte(position);
-            cell.effect = command < effectOfCommand.size() ? effectOfCommand[command] : Effect::None;
+            // M, N, P, W, Y and Z do nothing in Scream Tracker 3, but trackers that save
+            // S3M files from Impulse Tracker's command set write them with its meaning.
+            cell.effect = letterEffect(command);
             cell.parameter = file.byte(position + 1);
             position += 2;
         }

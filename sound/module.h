@@ -100,6 +100,17 @@ enum class Effect : std::uint8_t {
     MidiMacro,                // IT Zxx: with the default macros, the resonant filter
 };
 
+// The effect that S3M's and IT's command number `command` stands for (1 for A to 26 for
+// Z, in the order the enum lists them), or None for any other number.
+constexpr Effect letterEffect(unsigned command)
+{
+    constexpr unsigned letters = static_cast<unsigned>(Effect::MidiMacro) - static_cast<unsigned>(Effect::SetSpeed) + 1;
+    static_assert(letters == 26, "the letter commands stand in the enum from A to Z");
+    return command >= 1 && command <= letters
+               ? static_cast<Effect>(static_cast<unsigned>(Effect::SetSpeed) + command - 1)
+               : Effect::None;
+}
+
 // The volume column of XM and IT (S3M's holds a volume only, MOD has none).
 enum class VolumeCommand : std::uint8_t {
     None,
